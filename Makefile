@@ -1,0 +1,41 @@
+# Front door: make demo, make test, make build (and make bench later).
+BUILD     ?= build
+JOBS      ?= $(shell nproc)
+PYTHON    := /usr/bin/python3
+WERROR    := $(if $(CI),ON,OFF)
+TEMPLATE  := $(BUILD)/wineprefix-template
+export WINEDEBUG := -all
+export WINEDLLOVERRIDES := mscoree,mshtml=
+
+.PHONY: all build deps test unit e2e demo prefix clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja: CMakeLists.txt cmake/mingw-i686.cmake
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHAINER_WERROR=$(WERROR)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+prefix: deps
+	@tests/support/wineprefix.sh template $(TEMPLATE)
+
+unit: build prefix
+	@tests/support/run-unit-tests.sh $(BUILD)
+
+e2e: build prefix
+	$(PYTHON) -m pytest -q -p no:cacheprovider tests/e2e
+
+test: build prefix
+	@tests/support/run-unit-tests.sh $(BUILD)
+	$(PYTHON) -m pytest -q -p no:cacheprovider tests/e2e
+
+demo: build prefix
+	@examples/run-demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,8 @@
+#include "platform/core/Logger.h"
+
+namespace quillon {
+
+bool gLoggingEnabled = false;
+Logger gLogger;
+
+}  // namespace quillon
