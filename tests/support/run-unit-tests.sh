@@ -9,6 +9,9 @@ rm -rf "$prefix"
 "$here/wineprefix.sh" clone "$build/wineprefix-template" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 wineserver -p
+# Start the prefix's services now, away from CTest's pipes: a service that inherited them would keep
+# CTest waiting for the end of a test's output long after the test ended.
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 status=0
 ctest --test-dir "$build" --output-on-failure || status=$?
 wineserver -k || true
