@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <random>
 
 namespace quillon {
 namespace {
@@ -243,6 +244,40 @@ TEST(ChainerConfigTest, LoadsAThousandPrerequisitesAndAHundredThousand) {
     config.Load(document);
     ASSERT_EQ(static_cast<size_t>(count), config.Prerequisites().size());
     EXPECT_EQ(L"P" + std::to_wstring(count), config.Prerequisites().back().Name);
+  }
+}
+
+TEST(ChainerConfigTest, RandomConfigurationsLoadOnlyWellFormedPrerequisites) {
+  const wchar_t* const kTokens[] = {L"[PREREQUISITES]", L"[App1]", L"[App2]", L"[App3]", L"App1=A", L"App2=B",
+                                    L"App3=C", L"Url=u", L"SetupFile=s", L"SearchType1=1", L"SearchString1=x",
+                                    L"SearchType2=2", L"[GeneralOptions]", L"Options=q", L"=", L"\r\n", L"\r\n",
+                                    L"\n", L" ", L"\0", L"LanguageList=1033", L"Options=i"};
+  std::mt19937 random(4242);  // fixed seed: every run sees the same files
+  for (int round = 0; round < 2000; ++round) {
+    std::wstring text;
+    const size_t count = random() % 40;
+    for (size_t i = 0; i < count; ++i) {
+      const wchar_t* token = kTokens[random() % std::size(kTokens)];
+      text += token[0] == L'\0' ? std::wstring(1, L'\0') : std::wstring(token);
+    }
+    IniDocument document;
+    document.Parse(text);
+    ChainerConfig config;
+    config.Load(document);
+    const IniSection* list = document.FindSection(L"PREREQUISITES");
+    ASSERT_LE(config.Prerequisites().size(), 3u) << round;
+    for (size_t i = 0; i < config.Prerequisites().size(); ++i) {
+      // Every loaded record has its list entry, its section and a location, in number order.
+      const std::wstring key = L"App" + std::to_wstring(i + 1);
+      ASSERT_NE(nullptr, list);
+      ASSERT_NE(nullptr, list->FindKey(key)) << round;
+      EXPECT_EQ(list->FindKey(key)->value, config.Prerequisites()[i].Name) << round;
+      const IniSection* section = document.FindSection(key);
+      ASSERT_NE(nullptr, section) << round;
+      EXPECT_TRUE(section->FindKey(L"Url") || section->FindKey(L"SetupFile")) << round;
+      const std::wstring& languages = config.Prerequisites()[i].LanguageList;
+      EXPECT_TRUE(languages.empty() || languages.back() == L';') << round;
+    }
   }
 }
 

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Runs the chainer on the bundled example: setup.exe beside setup.ini in a throwaway Wine prefix.
+set -e
+build=${1:-build}
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+work=$(mktemp -d)
+trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+"$root/tests/support/wineprefix.sh" clone "$root/$build/wineprefix-template" "$work/prefix"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY http_proxy https_proxy ftp_proxy
+app="$WINEPREFIX/drive_c/demo"
+mkdir -p "$app"
+cp "$root/$build/bin/chainer.exe" "$app/setup.exe"
+cp "$here/setup.ini" "$app/setup.ini"
+echo "== configuration (examples/setup.ini, shown as UTF-8) =="
+iconv -f UTF-16 -t UTF-8 "$app/setup.ini" | tr -d '\r'
+echo
+echo "== running C:\\demo\\setup.exe =="
+status=0
+wine 'C:\demo\setup.exe' || status=$?
+echo "exit code: $status"
+if [ -f "$app/setup.log" ]; then
+  echo "== log (C:\\demo\\setup.log) =="
+  iconv -f UTF-16 -t UTF-8 "$app/setup.log" | tr -d '\r'
+fi
