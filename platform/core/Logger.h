@@ -12,6 +12,8 @@ class Logger {
  public:
   // Names the file that receives the log.
   void SetLogFile(const std::wstring& path) { path_ = path; }
+  // Writes one time-stamped entry. Callers test gLoggingEnabled before composing the message.
+  void Log(const std::wstring& message);
   const std::wstring& LogFile() const { return path_; }
 
  private:
