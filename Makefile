@@ -7,7 +7,7 @@ TEMPLATE  := $(BUILD)/wineprefix-template
 export WINEDEBUG := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
-.PHONY: all build deps test unit e2e demo prefix clean
+.PHONY: all build deps test unit e2e demo bench prefix clean
 
 all: build
 
@@ -32,6 +32,9 @@ e2e: build prefix
 test: build prefix
 	@tests/support/run-unit-tests.sh $(BUILD)
 	$(PYTHON) -m pytest -q -p no:cacheprovider tests/e2e
+
+bench: build prefix
+	$(PYTHON) bench/run-bench.py
 
 demo: build prefix
 	@examples/run-demo.sh $(BUILD)
