@@ -5,10 +5,15 @@ namespace {
 
 constexpr wchar_t kLocalPrefix[] = L"\\\\?\\";
 constexpr wchar_t kNetworkPrefix[] = L"\\\\?\\UNC\\";
+constexpr wchar_t kDevicePrefix[] = L"\\\\.\\";
+constexpr size_t kLongPathThreshold = 247;  // CreateDirectoryW keeps 12 of the 260 for an 8.3 name
+constexpr size_t kClassicPathLimit = 260;
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
   return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
 }
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 }  // namespace
 
@@ -33,21 +38,44 @@ std::wstring TrimTrailingDotsAndBlanks(const std::wstring& text) {
   return text.substr(0, end);
 }
 
+size_t NormalizeSlashes(std::wstring& path) {
+  size_t changed = 0;
+  for (wchar_t& c : path) {
+    if (c == L'/') {
+      c = L'\\';
+      ++changed;
+    }
+  }
+  return changed;
+}
+
+bool IsAbsolutePath(const std::wstring& path) {
+  if (path.size() < 2) return false;
+  return (path[0] == L'\\' && path[1] == L'\\') || (IsDriveLetter(path[0]) && path[1] == L':');
+}
+
+bool IsNetworkPath(const std::wstring& path) {
+  // Decided here rather than by PathIsUNCW: Wine's answers it "yes" for "\\?\C:\..." too, which
+  // would turn a long local path into a network one.
+  if (StartsWith(path, kNetworkPrefix)) return true;
+  if (StartsWith(path, kLocalPrefix) || StartsWith(path, kDevicePrefix)) return false;
+  return StartsWith(path, L"\\\\");
+}
+
 bool HasLongPrefix(const std::wstring& path) { return StartsWith(path, kLocalPrefix); }
 
 std::vector<std::wstring> SplitPath(const std::wstring& path) {
   std::wstring prefix;
-  std::wstring rest = path;
   if (StartsWith(path, kNetworkPrefix)) {
     prefix = kNetworkPrefix;
   } else if (StartsWith(path, kLocalPrefix)) {
     prefix = kLocalPrefix;
   }
-  rest = path.substr(prefix.size());
+  const std::wstring rest = path.substr(prefix.size());
 
   std::vector<std::wstring> components;
   // A network path's first component keeps its two leading backslashes and the server name.
-  size_t searchFrom = StartsWith(rest, L"\\\\") ? 2 : 0;
+  const size_t searchFrom = StartsWith(rest, L"\\\\") ? 2 : 0;
   size_t slash = rest.find(L'\\', searchFrom);
   if (slash == std::wstring::npos) {
     components.push_back(prefix + rest);
@@ -76,13 +104,22 @@ std::wstring NormalizePath(const std::wstring& path) {
   return result;
 }
 
-}  // namespace quillon
-
-namespace quillon {
-
 std::wstring WithLongPrefix(const std::wstring& path) {
-  if (path.size() < 260 || HasLongPrefix(path)) return path;
-  return L"\\\\?\\" + path;
+  if (path.size() < kClassicPathLimit || HasLongPrefix(path)) return path;
+  return kLocalPrefix + path;
+}
+
+std::wstring ToLongPath(const std::wstring& path) {
+  if (path.size() <= kLongPathThreshold || !IsAbsolutePath(path)) return path;
+  if (HasLongPrefix(path) || StartsWith(path, kDevicePrefix)) return path;
+  if (IsNetworkPath(path)) return kNetworkPrefix + path.substr(2);
+  return kLocalPrefix + path;
+}
+
+std::wstring FromLongPath(const std::wstring& path) {
+  if (StartsWith(path, kNetworkPrefix)) return L"\\\\" + path.substr(8);
+  if (StartsWith(path, kLocalPrefix)) return path.substr(4);
+  return path;
 }
 
 }  // namespace quillon
