@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/core/Files.h"
+#include "platform/core/Paths.h"
+#include "tests/support/ScopedTempFolder.h"
+
 namespace quillon {
 namespace {
 
@@ -19,6 +23,12 @@ TEST(ExtractorTest, SetupFileLocationsResolveBesideTheChainerOrUnderTheExtractio
       {L"", L"\\rooted.exe", L"C:\\app\\\\rooted.exe"},  // Windows reads the doubled backslash as one
       {L"", L"x", L"C:\\app\\x"},
       {L"", L"", L"C:\\app\\"},
+      {L"", L"C", L"C:\\app\\C"},  // one character is never a full path
+      {L"", L"C:", L"C:"},  // a drive and colon is
+      {L"", L"x:rel.exe", L"x:rel.exe"},
+      {L"", L"\\\\", L"\\\\"},
+      {L"D:\\ex\\", L"\\\\?\\C:\\long.exe", L"\\\\?\\C:\\long.exe"},
+      {L"", L"/fwd/p.exe", L"C:\\app\\/fwd/p.exe"},  // slashes are left as they are
   };
   for (const auto& c : kCases) {
     Extractor extractor;
@@ -29,6 +39,49 @@ TEST(ExtractorTest, SetupFileLocationsResolveBesideTheChainerOrUnderTheExtractio
     EXPECT_EQ(-1, extractor.FindPackedFile(c.location, path)) << c.location;
     EXPECT_EQ(c.path, path) << c.location;
   }
+}
+
+TEST(ExtractorTest, ResolvesBesideTheChainerWhateverTheFlags) {
+  Extractor extractor;
+  extractor.archivePath = L"C:\\app\\setup.exe";
+  std::wstring path = L"earlier";
+  EXPECT_EQ(-1, extractor.FindPackedFile(L"p.msi", path));
+  EXPECT_EQ(L"C:\\app\\p.msi", path);
+  extractor.archivePath = L"setup.exe";  // no folder at all: the location alone
+  EXPECT_EQ(-1, extractor.FindPackedFile(L"p.msi", path));
+  EXPECT_EQ(L"p.msi", path);
+}
+
+TEST(ExtractorTest, CleanupRemovesOnlyWhatWasRecorded) {
+  testing::ScopedTempFolder temp;
+  const std::wstring deep = temp.File(std::wstring(150, L'd') + L"\\" + std::wstring(150, L'e'));
+  ASSERT_EQ(0u, CreateFolderChain(deep, true, nullptr));
+  ASSERT_TRUE(testing::WriteBytes(temp.File(L"extracted.msi"), "x"));
+  ASSERT_TRUE(testing::WriteBytes(ToLongPath(deep + L"\\extracted.exe"), "x"));
+  ASSERT_TRUE(testing::WriteBytes(temp.File(L"foreign.txt"), "x"));
+  ASSERT_EQ(0u, CreateFolderChain(temp.File(L"made\\inner"), true, nullptr));
+  ASSERT_EQ(0u, CreateFolderChain(temp.File(L"shared"), true, nullptr));
+  ASSERT_TRUE(testing::WriteBytes(temp.File(L"shared\\foreign.txt"), "x"));
+  {
+    Extractor extractor;
+    extractor.cleanupEnabled = true;
+    extractor.extractedFiles = {temp.File(L"extracted.msi"), deep + L"\\extracted.exe", temp.File(L"missing.exe")};
+    extractor.createdFolders = {temp.File(L"made"), temp.File(L"made\\inner"), deep, temp.File(L"shared")};
+  }
+  EXPECT_FALSE(PathExists(temp.File(L"extracted.msi")));
+  EXPECT_FALSE(PathExists(deep + L"\\extracted.exe"));
+  EXPECT_FALSE(PathExists(deep));
+  EXPECT_FALSE(PathExists(temp.File(L"made")));  // removed deepest first
+  EXPECT_TRUE(PathExists(temp.File(L"foreign.txt")));
+  EXPECT_TRUE(PathExists(temp.File(L"shared\\foreign.txt")));  // a folder that is not empty stays
+
+  {
+    Extractor disabled;
+    disabled.extractedFiles = {temp.File(L"foreign.txt")};
+  }
+  EXPECT_TRUE(PathExists(temp.File(L"foreign.txt")));
+  { Extractor nothingRecorded; nothingRecorded.cleanupEnabled = true; }
+  EXPECT_TRUE(PathExists(temp.File(L"shared")));
 }
 
 TEST(ExtractorTest, ExtractingTheEmptyListDoesNothing) {
