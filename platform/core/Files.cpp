@@ -89,7 +89,9 @@ DWORD CreateFolderChain(const std::wstring& path, bool lastIsFolder, std::vector
 }
 
 bool RemoveFolderLong(const std::wstring& path) {
-  return ::RemoveDirectoryW(WithLongPrefix(path).c_str()) != FALSE;
+  // "\\?\" in front of a network path's two backslashes names nothing; its long form is "\\?\UNC\".
+  const std::wstring systemPath = IsNetworkPath(path) ? ToLongPath(path) : WithLongPrefix(path);
+  return ::RemoveDirectoryW(systemPath.c_str()) != FALSE;
 }
 
 void RemoveEmptyParents(const std::wstring& path, const std::wstring& stopFolder) {

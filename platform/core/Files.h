@@ -29,7 +29,8 @@ bool PathExists(const std::wstring& path);
 // ERROR_ALREADY_EXISTS never comes back.
 DWORD CreateFolderChain(const std::wstring& path, bool lastIsFolder, std::vector<std::wstring>* created);
 
-// Removes an empty folder, long paths included; false when it is not empty or cannot be removed.
+// Removes an empty folder, long paths included (network paths in their "\\?\UNC\" form); false when
+// it is not empty or cannot be removed.
 bool RemoveFolderLong(const std::wstring& path);
 
 // Removes `path` and then each of its parents in turn while they are empty, stopping above

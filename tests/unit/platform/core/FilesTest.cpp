@@ -256,8 +256,14 @@ TEST(FilesTest, NetworkPathsOnAShare) {
   subfolders.clear();
   EXPECT_FALSE(ListSubfolders(deep, subfolders));
 
-  // The long form of the path meets the short form of the stop folder; the share stays.
+  // A long network path is removed through its "\\?\UNC\" form, whichever form it is given in.
   ASSERT_TRUE(::DeleteFileW(ToLongPath(deep + L"\\f.txt").c_str()));
+  EXPECT_TRUE(RemoveFolderLong(deep));
+  EXPECT_FALSE(PathExists(deep));
+  EXPECT_TRUE(RemoveFolderLong(ToLongPath(GetFolderPart(deep))));
+  EXPECT_FALSE(PathExists(GetFolderPart(deep)));
+
+  // The long form of the path meets the short form of the stop folder; the share stays.
   RemoveEmptyParents(ToLongPath(deep), s);
   EXPECT_FALSE(PathExists(s + L"\\long"));
   RemoveEmptyParents(s + L"\\a\\b", s);
