@@ -118,6 +118,24 @@ const OsRecord& SystemRecord() {
 
 std::atomic<const OsRecord*> gOverride{nullptr};
 
+bool IsOsAllowedByName(const OsInfo& os, const std::wstring& detailed, const std::wstring& generic,
+                       const std::wstring& winNTVersions, const std::wstring& winNT64Versions) {
+  const std::wstring& list = os.is64BitWindows ? winNT64Versions : winNTVersions;
+  if (list == (os.is64BitWindows ? kAll64BitVersions : kAll32BitVersions)) return false;
+  if (list.empty()) return true;
+  static constexpr wchar_t kSeparator[] = L", ";
+  size_t start = 0;
+  for (;;) {
+    const size_t separator = list.find(kSeparator, start);
+    const size_t length = separator == std::wstring::npos ? std::wstring::npos : separator - start;
+    const std::wstring item = list.substr(start, length);
+    if (item == detailed || item == generic) return false;
+    if (separator == std::wstring::npos) return true;
+    start = separator + 2;
+    if (start == list.size()) return true;  // a separator at the very end adds no empty item
+  }
+}
+
 const OsRecord& CurrentRecord() {
   const OsRecord* override = gOverride.load(std::memory_order_acquire);
   return override != nullptr ? *override : SystemRecord();
@@ -242,25 +260,12 @@ bool IsOsAtLeast(uint32_t major, uint32_t minor, uint32_t servicePack, uint32_t 
 }
 
 bool IsOsAllowed(const OsInfo& os, const std::wstring& winNTVersions, const std::wstring& winNT64Versions) {
-  const std::wstring& list = os.is64BitWindows ? winNT64Versions : winNTVersions;
-  if (list == (os.is64BitWindows ? kAll64BitVersions : kAll32BitVersions)) return false;
-  if (list.empty()) return true;
-  const std::wstring detailed = DetailedOsName(os);
-  const std::wstring generic = GenericOsName(os);
-  static constexpr wchar_t kSeparator[] = L", ";
-  size_t start = 0;
-  for (;;) {
-    const size_t separator = list.find(kSeparator, start);
-    const std::wstring item = list.substr(start, separator == std::wstring::npos ? std::wstring::npos : separator - start);
-    if (item == detailed || item == generic) return false;
-    if (separator == std::wstring::npos) return true;
-    start = separator + 2;
-    if (start == list.size()) return true;  // a separator at the very end adds no empty item
-  }
+  return IsOsAllowedByName(os, DetailedOsName(os), GenericOsName(os), winNTVersions, winNT64Versions);
 }
 
 bool IsOsAllowed(const std::wstring& winNTVersions, const std::wstring& winNT64Versions) {
-  return IsOsAllowed(GetOsInfo(), winNTVersions, winNT64Versions);
+  const OsRecord& record = CurrentRecord();
+  return IsOsAllowedByName(record.info, record.detailed, record.generic, winNTVersions, winNT64Versions);
 }
 
 bool IsLanguageAllowed(uint16_t languageId, const std::wstring& languageList) {

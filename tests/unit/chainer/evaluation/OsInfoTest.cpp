@@ -371,6 +371,9 @@ TEST(OsInfoTest, GetOsInfoReadsThisPrefix) {
   EXPECT_TRUE(IsOsAtLeast(6, 1, 0, 0));
   EXPECT_FALSE(IsOsAtLeast(10, 0, 0, 18363));
   EXPECT_EQ(&GetOsInfo(), &GetOsInfo());
+  EXPECT_FALSE(IsOsAllowed(L"", L"Windows 10 version 1903 x64"));
+  EXPECT_FALSE(IsOsAllowed(L"", kAll64));
+  EXPECT_TRUE(IsOsAllowed(kAll32, L"Windows 10 version 1909 x64, Windows 10 x86"));
 }
 
 TEST(OsInfoTest, ConcurrentFirstUsesSeeOneRecord) {
