@@ -88,4 +88,23 @@ class ComApartment {
   HRESULT result_;
 };
 
+// Switches WOW64 file-system redirection off for the calling thread until the end of the scope, when
+// `enable` is true and the system lets it (only a 32-bit process on 64-bit Windows has any).
+// Nothing may load a library while it is off: the 64-bit system folder would answer.
+class Wow64RedirectionOff {
+ public:
+  explicit Wow64RedirectionOff(bool enable = true)
+      : active_(enable && ::Wow64DisableWow64FsRedirection(&oldValue_) != FALSE) {}
+  Wow64RedirectionOff(const Wow64RedirectionOff&) = delete;
+  Wow64RedirectionOff& operator=(const Wow64RedirectionOff&) = delete;
+  ~Wow64RedirectionOff() {
+    if (active_) ::Wow64RevertWow64FsRedirection(oldValue_);
+  }
+  bool IsActive() const { return active_; }
+
+ private:
+  PVOID oldValue_ = nullptr;
+  bool active_;
+};
+
 }  // namespace quillon
