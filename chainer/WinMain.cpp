@@ -4,8 +4,10 @@
 #include "chainer/ChainerApp.h"
 #include "chainer/ui/WindowModule.h"
 #include "platform/core/Holders.h"
+#include "platform/core/SystemLibraries.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  quillon::RestrictLibrarySearchToSystemFolder();  // before anything can load a library
   int exitCode = 0;
   {
     quillon::ComApartment com;
