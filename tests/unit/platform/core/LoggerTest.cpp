@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <regex>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/ScopedTempFolder.h"
+#include "tests/support/SecurityInfo.h"
 
 namespace quillon {
 namespace {
@@ -117,6 +120,30 @@ TEST(LoggerTest, SetLogFileAfterTheFirstEntryKeepsTheOpenFile) {
   EXPECT_EQ(L"Logger::SetLogFile( " + second + L" ) while OLD path is:" + first, f.debugLines.at(2));
 }
 
+// Other accounts' runs log into the shared folder: its access list names Everyone alone, with full access.
+void ExpectOnlyEveryoneHasFullAccess(const std::wstring& folder) {
+  // Wine makes a folder's access list up from the unix mode bits, so only Windows can show it.
+  if (testing::FileSystemIgnoresDescriptors()) return;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            ::GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &dacl, nullptr, &descriptor));
+  ASSERT_NE(nullptr, dacl);
+  ASSERT_EQ(1, dacl->AceCount);
+  ACCESS_ALLOWED_ACE* ace = nullptr;
+  ASSERT_TRUE(::GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
+  EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+  EXPECT_EQ(0, ace->Header.AceFlags);  // no inheritance
+  // The generic right is stored either as it was given or mapped to the file system's full access.
+  EXPECT_TRUE(ace->Mask == GENERIC_ALL || ace->Mask == FILE_ALL_ACCESS) << std::hex << ace->Mask;
+  wchar_t* sid = nullptr;
+  ASSERT_TRUE(::ConvertSidToStringSidW(&ace->SidStart, &sid));
+  EXPECT_STREQ(L"S-1-1-0", sid);
+  ::LocalFree(sid);
+  ::LocalFree(descriptor);
+}
+
 TEST(LoggerTest, FallbackStrategiesTakeTheFirstPathThatOpens) {
   ScopedTempFolder folder;
   const std::wstring missing = folder.File(L"no such folder\\run.log");
@@ -128,6 +155,7 @@ TEST(LoggerTest, FallbackStrategiesTakeTheFirstPathThatOpens) {
     EXPECT_NE(std::wstring::npos, ReadLogFile(expected).find(L"-entry\r\n"));
     EXPECT_EQ(L"LOGGER->failed to create LOG at:" + missing, f.debugLines.at(1));
     EXPECT_EQ(L"LOGGER->Creating LOG file at:" + expected + L"\r\n", f.debugLines.at(2));
+    ExpectOnlyEveryoneHasFullAccess(folder.File(L"ProgramData\\QUILLON_LOGS"));
   }
   {  // no common folder: beside the executable
     LoggerFixture f(folder);
