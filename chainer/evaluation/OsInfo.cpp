@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "chainer/evaluation/Version.h"
@@ -110,10 +109,9 @@ struct OsRecord {
 OsRecord MakeRecord(const OsInfo& info) { return OsRecord{info, DetailedOsName(info), GenericOsName(info)}; }
 
 const OsRecord& SystemRecord() {
-  static std::once_flag once;
-  static OsRecord record;
-  std::call_once(once, [] { record = MakeRecord(ReadOsInfo(HKEY_LOCAL_MACHINE)); });
-  return record;
+  // Never destroyed: the logger's exit step may write its header after static destruction began.
+  static const OsRecord* const record = new OsRecord(MakeRecord(ReadOsInfo(HKEY_LOCAL_MACHINE)));
+  return *record;
 }
 
 std::atomic<const OsRecord*> gOverride{nullptr};
