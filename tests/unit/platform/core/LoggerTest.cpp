@@ -40,12 +40,18 @@ std::wstring WithoutStamps(const std::wstring& text) {
 
 // A logger whose debugger output is collected and whose executable lives in a test folder.
 struct LoggerFixture {
-  explicit LoggerFixture(const ScopedTempFolder& folder) {
+  explicit LoggerFixture(const ScopedTempFolder& folder)
+      : LoggerFixture(folder.File(L"setup.exe"), folder.File(L"ProgramData\\"), folder.File(L"Temp\\")) {
+    ::CreateDirectoryW(folder.File(L"ProgramData").c_str(), nullptr);
+    ::CreateDirectoryW(folder.File(L"Temp").c_str(), nullptr);
+  }
+  LoggerFixture(const std::wstring& modulePath, const std::wstring& commonAppDataFolder,
+                const std::wstring& tempFolder) {
     Logger::Environment environment;
     environment.debugOutput = [this](const std::wstring& line) { debugLines.push_back(line); };
-    environment.modulePath = folder.File(L"setup.exe");
-    environment.commonAppDataFolder = folder.File(L"ProgramData\\");
-    environment.tempFolder = folder.File(L"Temp\\");
+    environment.modulePath = modulePath;
+    environment.commonAppDataFolder = commonAppDataFolder;
+    environment.tempFolder = tempFolder;
     environment.cpuid = [](unsigned leaf, unsigned regs[4]) {
       static const char kBrand[49] = "  Test CPU @ 1.00GHz";
       if (leaf == 0x80000000u) {
@@ -54,8 +60,6 @@ struct LoggerFixture {
         std::memcpy(regs, kBrand + 16 * (leaf - 0x80000002u), 16);
       }
     };
-    ::CreateDirectoryW(folder.File(L"ProgramData").c_str(), nullptr);
-    ::CreateDirectoryW(folder.File(L"Temp").c_str(), nullptr);
     logger.SetEnvironmentForTesting(environment);
   }
   std::vector<std::wstring> debugLines;
@@ -158,25 +162,14 @@ TEST(LoggerTest, FallbackStrategiesTakeTheFirstPathThatOpens) {
     ExpectOnlyEveryoneHasFullAccess(folder.File(L"ProgramData\\QUILLON_LOGS"));
   }
   {  // no common folder: beside the executable
-    LoggerFixture f(folder);
-    Logger::Environment environment;
-    environment.debugOutput = [&f](const std::wstring& line) { f.debugLines.push_back(line); };
-    environment.modulePath = folder.File(L"setup.x64.exe");
-    environment.commonAppDataFolder = folder.File(L"missing\\deeper\\");
-    f.logger.SetEnvironmentForTesting(environment);
+    LoggerFixture f(folder.File(L"setup.x64.exe"), folder.File(L"missing\\deeper\\"), folder.File(L"Temp\\"));
     f.logger.SetLogFile(missing);
     f.logger.Log(L"entry");
     EXPECT_NE(std::wstring::npos, ReadLogFile(folder.File(L"setup.x64.LOG")).find(L"-entry\r\n"));
   }
   {  // neither: the temporary folder, also when an earlier run left QUILLON_LOGS there
     for (int run = 0; run < 2; ++run) {
-      LoggerFixture f(folder);
-      Logger::Environment environment;
-      environment.debugOutput = [&f](const std::wstring& line) { f.debugLines.push_back(line); };
-      environment.modulePath = folder.File(L"gone\\app.exe");
-      environment.commonAppDataFolder = folder.File(L"missing\\deeper\\");
-      environment.tempFolder = folder.File(L"Temp\\");
-      f.logger.SetEnvironmentForTesting(environment);
+      LoggerFixture f(folder.File(L"gone\\app.exe"), folder.File(L"missing\\deeper\\"), folder.File(L"Temp\\"));
       f.logger.Log(L"run " + std::to_wstring(run));
       EXPECT_NE(std::wstring::npos,
                 ReadLogFile(folder.File(L"Temp\\QUILLON_LOGS\\app.LOG")).find(L"-run " + std::to_wstring(run)));
@@ -186,13 +179,7 @@ TEST(LoggerTest, FallbackStrategiesTakeTheFirstPathThatOpens) {
 
 TEST(LoggerTest, WithoutAnyPathEntriesAreLostAndTheSearchRepeats) {
   ScopedTempFolder folder;
-  LoggerFixture f(folder);
-  Logger::Environment environment;
-  environment.debugOutput = [&f](const std::wstring& line) { f.debugLines.push_back(line); };
-  environment.modulePath = folder.File(L"gone\\app.exe");
-  environment.commonAppDataFolder = folder.File(L"missing\\deeper\\");
-  environment.tempFolder = folder.File(L"missing too\\");
-  f.logger.SetEnvironmentForTesting(environment);
+  LoggerFixture f(folder.File(L"gone\\app.exe"), folder.File(L"missing\\deeper\\"), folder.File(L"missing too\\"));
   f.logger.Log(L"lost");
   f.logger.Log(L"lost again");
   // Each entry tried the executable's folder once, and nothing else could be opened.
