@@ -190,6 +190,22 @@ def test_downloads_with_file_urls_and_packages_on_disk(prefix):
     assert sorted(p.name for p in folder.rglob("*")) == ["Sub", "named.exe", "right.exe"]  # nothing touched
 
 
+@pytest.mark.parametrize("x, view, found", [
+    ("", 32, True), ("", 64, False), ("x", 64, True), ("x", 32, False),
+], ids=["32-bit key", "64-bit key unseen", "64-bit key with x", "32-bit key unseen with x"])
+def test_registry_key_search_in_the_view_of_the_x_switch(prefix, x, view, found):
+    prefix.reg_add_key(TEST_KEY + r"\Present", view=view)
+    entries = run_chainer(prefix, [
+        ("Key", setup_file(False, Options=x, Operator="0", SearchType1="5", SearchString1=TEST_KEY + r"\Present")),
+        ("No key", setup_file(False, Options=x, Operator="0", SearchType1="6", SearchString1=TEST_KEY + r"\Absent")),
+    ])
+
+    result = FOUND if found else FROM_PACKAGE
+    tail = [REBOOT_STATE] if not found else [NOTHING_TO_DO]
+    assert entries == (evaluated("Key", result) + evaluated("No key", FOUND)
+                       + (selected("Key") if not found else []) + tail)
+
+
 def test_a_thousand_prerequisites_are_all_evaluated(prefix):
     apps = [(f"P{n}", setup_file(n % 2 == 0, **({"ParentPrereq": f"P{n - 1}"} if n % 4 == 3 else {})))
             for n in range(1, 1001)]
