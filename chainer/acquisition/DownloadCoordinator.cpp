@@ -5,7 +5,8 @@
 #include <cwctype>
 #include <string_view>
 
-#include "platform/core/Files.h"
+#include "platform/core/Holders.h"
+#include "platform/core/Paths.h"
 
 namespace quillon {
 namespace {
@@ -87,12 +88,11 @@ std::wstring DownloadPathFor(const std::wstring& downloadFolder, const std::wstr
 bool IsPackagePresent(const std::wstring& downloadFolder, const std::wstring& location, int32_t exactSize,
                       const std::wstring& folderSpec) {
   if (!LocalPathFromFileUrl(location).empty()) return true;
-  FILETIME lastWrite;
-  uint32_t sizeLow = 0;
-  if (GetFileTimeAndSize(DownloadPathFor(downloadFolder, location, folderSpec), lastWrite, sizeLow) != 0) {
-    return false;
-  }
-  return exactSize == 0 || static_cast<uint32_t>(exactSize) == sizeLow;
+  // A relative download folder is looked up from the current folder, the chainer's own.
+  WIN32_FIND_DATAW entry;
+  FindHandle find(::FindFirstFileW(ToLongPath(DownloadPathFor(downloadFolder, location, folderSpec)).c_str(), &entry));
+  if (!find.IsValid()) return false;
+  return exactSize == 0 || static_cast<uint32_t>(exactSize) == entry.nFileSizeLow;
 }
 
 PrereqOutcome PackageAvailabilityOf(const Prerequisite& prerequisite, const std::wstring& downloadFolder) {

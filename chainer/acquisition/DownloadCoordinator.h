@@ -46,8 +46,8 @@ std::wstring DownloadPathFor(const std::wstring& downloadFolder, const std::wstr
                              const std::wstring& folderSpec);
 
 // True for a file: URL without looking at the disk; otherwise true when the path DownloadPathFor
-// gives is found by a directory search and `exactSize` is 0 or its size (low 32 bits). A relative
-// path, like a missing one, is not present.
+// gives is found by a directory search (a relative one from the current folder) and `exactSize` is 0
+// or its size (low 32 bits).
 bool IsPackagePresent(const std::wstring& downloadFolder, const std::wstring& location, int32_t exactSize,
                       const std::wstring& folderSpec);
 

@@ -107,11 +107,18 @@ TEST(DownloadCoordinatorTest, PackagePresenceBySizeAndFileUrl) {
       {folder.c_str(), L"http://127.0.0.1/x.exe", 0, L"Sub?pkg.exe", true},
       {folder.c_str(), L"http://127.0.0.1/x.exe", 5, L"Sub?pkg.exe", false},
       {folder.c_str(), L"file:///C:/does/not/exist.exe", 99, L"", true},
-      {L"relative\\", L"http://127.0.0.1/setup.exe", 0, L"", false},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(c.present, IsPackagePresent(c.folder, c.location, c.exactSize, c.spec)) << c.location << " " << c.exactSize;
   }
+
+  // A relative download folder is taken from the current folder.
+  wchar_t previous[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(downloads.Path().c_str()));
+  EXPECT_TRUE(IsPackagePresent(L"Sub", L"http://127.0.0.1/pkg.exe", 0, L""));
+  EXPECT_FALSE(IsPackagePresent(L"Sub", L"http://127.0.0.1/setup.exe", 0, L""));
+  ::SetCurrentDirectoryW(previous);
 }
 
 TEST(DownloadCoordinatorTest, AvailabilityFromSelectionOutcomeAndDisk) {
