@@ -105,6 +105,20 @@ def test_operating_system_filter(prefix, keys, excluded):
                            + [REBOOT_STATE])
 
 
+@pytest.mark.parametrize("excluded_list, excluded", [
+    ("Windows 11 x64", True), ("Windows 11 version 23H2 x64", True), ("Windows 10 x64", False),
+])
+def test_operating_system_filter_on_windows_11(prefix, excluded_list, excluded):
+    # Build 22631 of the 10.0 registry version is Windows 11 version 23H2.
+    prefix.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "CurrentBuildNumber", "22631", view=64)
+    entries = run_chainer(prefix, [("Filtered", setup_file(True, WinNT64Versions=excluded_list))])
+
+    if excluded:
+        assert entries == ["Wrong OS or Os language for:Filtered", NOTHING_TO_DO]
+    else:
+        assert entries == evaluated("Filtered", FOUND) + [NOTHING_TO_DO]
+
+
 @pytest.mark.parametrize("locale, language, allowed", [
     ("de_DE.UTF-8", "1031-German (Germany)", True),
     ("de_AT.UTF-8", "3079-German (Austria)", True),
