@@ -15,7 +15,7 @@ namespace {
 
 const wchar_t* TrueOrFalse(bool value) { return value ? L"true" : L"false"; }
 
-// Steps 5 to 8 of a pass that has something to install; gives the pass's result.
+// Everything after the decision to install: the pipeline, the reboot report and the result.
 int32_t InstallSelected(ChainerApp& app, ChainerConfig& config, UserSettingsStore& interbootContext) {
   app.ProgressDialog.Close();
   bool failed = false;
@@ -68,8 +68,8 @@ PrereqOutcome InstallationPass::PackageAvailabilityOf(size_t index) const {
 }
 
 bool InstallationPass::IsPackagePresent(const std::wstring& location, int32_t exactSize,
-                                        const std::wstring& folderSpec) const {
-  return ::quillon::IsPackagePresent(Downloader.downloadFolder, location, exactSize, folderSpec);
+                                        const std::wstring& folderKey) const {
+  return ::quillon::IsPackagePresent(Downloader.downloadFolder, location, exactSize, folderKey);
 }
 
 void InstallationPass::Reevaluate() {

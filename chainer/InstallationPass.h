@@ -36,7 +36,7 @@ class InstallationPass {
   PrereqOutcome PackageAvailabilityOf(size_t index) const;
 
   // IsPackagePresent below this pass's download folder.
-  bool IsPackagePresent(const std::wstring& location, int32_t exactSize, const std::wstring& folderSpec) const;
+  bool IsPackagePresent(const std::wstring& location, int32_t exactSize, const std::wstring& folderKey) const;
 
   // Evaluates again, honouring NoSearch, every prerequisite that was selected and not rejected for
   // its system, refreshes PackageIsPresent of those still to download, and selects again.

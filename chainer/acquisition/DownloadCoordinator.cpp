@@ -73,12 +73,12 @@ std::wstring FileNameFromUrl(const std::wstring& url) {
 }
 
 std::wstring DownloadPathFor(const std::wstring& downloadFolder, const std::wstring& url,
-                             const std::wstring& folderSpec) {
+                             const std::wstring& folderKey) {
   std::wstring path = downloadFolder;
   if (path.empty() || path.back() != L'\\') path += L'\\';
-  const size_t question = folderSpec.find(L'?');
-  const std::wstring subFolder = question == std::wstring::npos ? folderSpec : folderSpec.substr(0, question);
-  const std::wstring fileName = question == std::wstring::npos ? std::wstring() : folderSpec.substr(question + 1);
+  const size_t question = folderKey.find(L'?');
+  const std::wstring subFolder = question == std::wstring::npos ? folderKey : folderKey.substr(0, question);
+  const std::wstring fileName = question == std::wstring::npos ? std::wstring() : folderKey.substr(question + 1);
   path += subFolder;
   if (path.back() != L'\\') path += L'\\';
   path += fileName.empty() ? FileNameFromUrl(url) : fileName;
@@ -86,11 +86,11 @@ std::wstring DownloadPathFor(const std::wstring& downloadFolder, const std::wstr
 }
 
 bool IsPackagePresent(const std::wstring& downloadFolder, const std::wstring& location, int32_t exactSize,
-                      const std::wstring& folderSpec) {
+                      const std::wstring& folderKey) {
   if (!LocalPathFromFileUrl(location).empty()) return true;
   // A relative download folder is looked up from the current folder, the chainer's own.
   WIN32_FIND_DATAW entry;
-  FindHandle find(::FindFirstFileW(ToLongPath(DownloadPathFor(downloadFolder, location, folderSpec)).c_str(), &entry));
+  FindHandle find(::FindFirstFileW(ToLongPath(DownloadPathFor(downloadFolder, location, folderKey)).c_str(), &entry));
   if (!find.IsValid()) return false;
   return exactSize == 0 || static_cast<uint32_t>(exactSize) == entry.nFileSizeLow;
 }

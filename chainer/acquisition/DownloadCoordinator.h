@@ -40,16 +40,16 @@ std::wstring LocalPathFromFileUrl(const std::wstring& url);
 // characters, taken before any query or embedded second URL. Empty when nothing fits.
 std::wstring FileNameFromUrl(const std::wstring& url);
 
-// The full path of the package of `url`: the download folder, the sub-folder part of `folderSpec`
+// The full path of the package of `url`: the download folder, the sub-folder part of `folderKey` (the prerequisite's Folder)
 // (before its first "?") and the file name part (after it), or FileNameFromUrl when that is empty.
 std::wstring DownloadPathFor(const std::wstring& downloadFolder, const std::wstring& url,
-                             const std::wstring& folderSpec);
+                             const std::wstring& folderKey);
 
 // True for a file: URL without looking at the disk; otherwise true when the path DownloadPathFor
 // gives is found by a directory search (a relative one from the current folder) and `exactSize` is 0
 // or its size (low 32 bits).
 bool IsPackagePresent(const std::wstring& downloadFolder, const std::wstring& location, int32_t exactSize,
-                      const std::wstring& folderSpec);
+                      const std::wstring& folderKey);
 
 // Where the package of a prerequisite stands: NotSelected when it is not selected; AlreadyDownloaded
 // for a MustDownload one whose package is present; another recorded outcome as it is; for an

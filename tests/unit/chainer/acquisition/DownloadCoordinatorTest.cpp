@@ -58,11 +58,11 @@ TEST(DownloadCoordinatorTest, FileNamesFromUrls) {
   for (const auto& c : kCases) EXPECT_EQ(c.name, FileNameFromUrl(c.url)) << c.url;
 }
 
-TEST(DownloadCoordinatorTest, DownloadPathsFromFolderSpecifications) {
+TEST(DownloadCoordinatorTest, DownloadPathsFromFolderKeys) {
   const wchar_t kUrl[] = L"http://127.0.0.1/files/setup.exe";
   const struct {
     const wchar_t* folder;
-    const wchar_t* spec;
+    const wchar_t* folderKey;
     const wchar_t* path;
   } kCases[] = {
       {L"C:\\dl\\", L"", L"C:\\dl\\setup.exe"},
@@ -74,7 +74,7 @@ TEST(DownloadCoordinatorTest, DownloadPathsFromFolderSpecifications) {
       {L"C:\\dl\\", L"Sub?", L"C:\\dl\\Sub\\setup.exe"},
       {L"C:\\dl\\", L"A\\B?c?d.exe", L"C:\\dl\\A\\B\\c?d.exe"},  // split at the first "?"
   };
-  for (const auto& c : kCases) EXPECT_EQ(c.path, DownloadPathFor(c.folder, kUrl, c.spec)) << c.folder << " " << c.spec;
+  for (const auto& c : kCases) EXPECT_EQ(c.path, DownloadPathFor(c.folder, kUrl, c.folderKey)) << c.folder << " " << c.folderKey;
 }
 
 void WriteFileOfSize(const std::wstring& path, size_t size) {
@@ -96,7 +96,7 @@ TEST(DownloadCoordinatorTest, PackagePresenceBySizeAndFileUrl) {
     const wchar_t* folder;
     const wchar_t* location;
     int32_t exactSize;
-    const wchar_t* spec;
+    const wchar_t* folderKey;
     bool present;
   } kCases[] = {
       {folder.c_str(), L"http://127.0.0.1/setup.exe", 1234, L"", true},
@@ -109,7 +109,7 @@ TEST(DownloadCoordinatorTest, PackagePresenceBySizeAndFileUrl) {
       {folder.c_str(), L"file:///C:/does/not/exist.exe", 99, L"", true},
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(c.present, IsPackagePresent(c.folder, c.location, c.exactSize, c.spec)) << c.location << " " << c.exactSize;
+    EXPECT_EQ(c.present, IsPackagePresent(c.folder, c.location, c.exactSize, c.folderKey)) << c.location << " " << c.exactSize;
   }
 
   // A relative download folder is taken from the current folder.
