@@ -231,3 +231,21 @@ def test_a_thousand_prerequisites_are_all_evaluated(prefix):
     # Every odd one must be installed; its parent (even, installed) stays unselected.
     expected += selected(*(name for name, keys in apps if keys["Operator"] != "0")) + [REBOOT_STATE]
     assert entries == expected
+
+
+@pytest.mark.parametrize("installed_version, expected_selection", [
+    ("2.0", ["Add-on"]),               # the runtime is there: only the add-on is installed
+    ("1.0", ["Runtime", "Add-on"]),    # an older runtime: the add-on brings its parent along
+], ids=["runtime current", "runtime old"])
+def test_selection_from_registry_evidence(prefix, installed_version, expected_selection):
+    prefix.reg_add(TEST_KEY + r"\Runtime", "Version", installed_version, view=32)
+    runtime_value = TEST_KEY + r"\Runtime\Version"
+    entries = run_chainer(prefix, [
+        ("Runtime", setup_file(False, Operator="0", SearchType1="9", SearchString1=runtime_value, RefContent1="M2.0")),
+        ("Add-on", setup_file(False, Operator="0", ParentPrereq="Runtime",
+                              SearchType1="7", SearchString1=TEST_KEY + r"\Addon\Version")),
+    ])
+
+    runtime_result = FOUND if installed_version == "2.0" else FROM_PACKAGE
+    assert entries == (evaluated("Runtime", runtime_result) + evaluated("Add-on", FROM_PACKAGE)
+                       + selected(*expected_selection) + [REBOOT_STATE])
