@@ -29,7 +29,9 @@ int wmain(int argc, wchar_t** argv) {
     const bool found = quillon::RunSearches({entry}, items, 0, false, config);
     ::QueryPerformanceCounter(&end);
     if (found) return 3;
-    if (i > 0) times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    if (i > 0)
+      times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                      static_cast<double>(frequency.QuadPart));
   }
   std::sort(times.begin(), times.end());
   std::printf("%.1f\n", times[times.size() / 2]);

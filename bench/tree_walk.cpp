@@ -18,7 +18,9 @@ long Walk(const std::wstring& folder) {
   long folders = 0;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    if (entry.cFileName[0] == L'.' && (entry.cFileName[1] == L'\0' || (entry.cFileName[1] == L'.' && entry.cFileName[2] == L'\0'))) continue;
+    if (entry.cFileName[0] == L'.' &&
+        (entry.cFileName[1] == L'\0' || (entry.cFileName[1] == L'.' && entry.cFileName[2] == L'\0')))
+      continue;
     ++folders;
     folders += Walk(folder + L"\\" + entry.cFileName);
   } while (::FindNextFileW(find, &entry));
@@ -40,7 +42,9 @@ int wmain(int argc, wchar_t** argv) {
     ::QueryPerformanceCounter(&start);
     folders = Walk(argv[1]);
     ::QueryPerformanceCounter(&end);
-    if (i > 0) times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    if (i > 0)
+      times.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                      static_cast<double>(frequency.QuadPart));
   }
   std::sort(times.begin(), times.end());
   std::printf("%.1f %ld\n", times[times.size() / 2], folders);

@@ -29,8 +29,7 @@ const InstallerApi& Installer() {
     LibraryHolder library = LoadSystemLibrary(L"msi.dll");
     if (!library.IsValid()) return result;
     result.getProductInfo = GetLibraryFunction<MsiGetProductInfoFunction>(library, "MsiGetProductInfoW");
-    result.enumRelatedProducts =
-        GetLibraryFunction<MsiEnumRelatedProductsFunction>(library, "MsiEnumRelatedProductsW");
+    result.enumRelatedProducts = GetLibraryFunction<MsiEnumRelatedProductsFunction>(library, "MsiEnumRelatedProductsW");
     result.locateComponent = GetLibraryFunction<MsiLocateComponentFunction>(library, "MsiLocateComponentW");
     static_cast<void>(library.Release());
     return result;

@@ -55,17 +55,15 @@ void CollectValueData(const std::wstring& valuePath, bool use64Bit, std::vector<
   found.push_back(std::move(text));
 }
 
-bool IsDecimalDigits(const std::wstring& text) {
-  return text.find_first_not_of(L"0123456789") == std::wstring::npos;
-}
+bool IsDecimalDigits(const std::wstring& text) { return text.find_first_not_of(L"0123456789") == std::wstring::npos; }
 
 bool RunProgram(const SearchEntry& entry, const ChainerConfig& config) {
   const std::wstring program = config.PayloadPath(entry.SearchString);
   const std::wstring arguments = ExpandFormattedText(entry.SearchCmdLine, false);
   // A program that hands over to a running one leaves no exit code to judge by.
   DWORD exitCode = ERROR_INVALID_FUNCTION;
-  const bool started = LaunchAndWait(program, arguments, GetFolderPart(program), entry.RefContent == L"WND_HIDE",
-                                     exitCode);
+  const bool started =
+      LaunchAndWait(program, arguments, GetFolderPart(program), entry.RefContent == L"WND_HIDE", exitCode);
   return started && exitCode == 0;
 }
 
@@ -147,7 +145,8 @@ bool RefContentMatches(const std::wstring& refContent, const std::wstring& value
     case L'S':
       return value.find(operand) == 0;
     case L'E':
-      return value.size() >= operand.size() && value.compare(value.size() - operand.size(), operand.size(), operand) == 0;
+      return value.size() >= operand.size() &&
+             value.compare(value.size() - operand.size(), operand.size(), operand) == 0;
     case L'G':
       return IsDecimalDigits(value) && IsDecimalDigits(operand) && TextToInt(value) > TextToInt(operand);
     case L'L':

@@ -8,9 +8,7 @@
 namespace quillon {
 namespace {
 
-std::wstring WithoutLongPrefix(const std::wstring& path) {
-  return HasLongPrefix(path) ? path.substr(4) : path;
-}
+std::wstring WithoutLongPrefix(const std::wstring& path) { return HasLongPrefix(path) ? path.substr(4) : path; }
 
 }  // namespace
 

@@ -34,7 +34,8 @@ DWORD RunAndWait(std::wstring commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
     return ::GetLastError();
   }
   ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -104,10 +105,8 @@ TEST_F(InstallerSearchTest, ProductVersions) {
     Texts found;
     bool satisfied;
   } kCases[] = {
-      {kProductOne, L"", L"", {L"2.5.1"}, true},
-      {kProductOne, L"2.5", L"2.5.1", {L"2.5.1"}, true},
-      {kProductOne, L"2.6", L"", {L"2.5.1"}, false},
-      {kProductTwo, L"3", L"", {L"3.1"}, true},
+      {kProductOne, L"", L"", {L"2.5.1"}, true},     {kProductOne, L"2.5", L"2.5.1", {L"2.5.1"}, true},
+      {kProductOne, L"2.6", L"", {L"2.5.1"}, false}, {kProductTwo, L"3", L"", {L"3.1"}, true},
       {kNeverInstalled, L"", L"", {}, false},
   };
   for (const auto& c : kCases) {
@@ -122,7 +121,7 @@ TEST_F(InstallerSearchTest, EveryProductOfAnUpgradeCode) {
   std::sort(item.foundTexts.begin(), item.foundTexts.end());
   EXPECT_EQ((Texts{L"2.5.1", L"3.1"}), item.foundTexts);
   EXPECT_TRUE(item.satisfied);
-  EXPECT_TRUE(RunOne(4, kUpgradeCode, L"3.0").satisfied);    // 3.1 is in range
+  EXPECT_TRUE(RunOne(4, kUpgradeCode, L"3.0").satisfied);       // 3.1 is in range
   EXPECT_TRUE(RunOne(4, kUpgradeCode, L"", L"2.6").satisfied);  // 2.5.1 is
   EXPECT_FALSE(RunOne(4, kUpgradeCode, L"3.2").satisfied);
   EXPECT_FALSE(RunOne(4, kUpgradeCode, L"2.6", L"3.0").satisfied);

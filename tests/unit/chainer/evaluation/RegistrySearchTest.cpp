@@ -102,7 +102,8 @@ TEST_F(RegistrySearchTest, FactsAboutKeysAndValues) {
       {8, Path(L"Missing\\Value"), false, true},
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(c.satisfied, RunOne(c.kind, c.path, c.use64Bit).satisfied) << c.kind << L" " << c.path << L" " << c.use64Bit;
+    EXPECT_EQ(c.satisfied, RunOne(c.kind, c.path, c.use64Bit).satisfied)
+        << c.kind << L" " << c.path << L" " << c.use64Bit;
   }
 }
 
@@ -130,7 +131,10 @@ TEST(RegistryValueSearchTest, ValueDataAsTextWhateverItsType) {
   ASSERT_TRUE(key.SetValue(L"", L"Dword", REG_DWORD, &one, sizeof(one)));
   ASSERT_TRUE(key.SetValue(L"", L"Multi", REG_MULTI_SZ, L"5.1\0six\0", 10 * sizeof(wchar_t)));
   ASSERT_TRUE(key.SetValue(L"", L"Unterminated", REG_SZ, L"7.7", 3 * sizeof(wchar_t)));
-  ASSERT_TRUE(key.SetValue(L"", L"OddBytes", REG_BINARY, "8\0.\0" "1\0x", 7));
+  ASSERT_TRUE(key.SetValue(L"", L"OddBytes", REG_BINARY,
+                           "8\0.\0"
+                           "1\0x",
+                           7));
   ASSERT_TRUE(key.SetString(L"", L"Expand", L"%TEMP%\\9.0", false, REG_EXPAND_SZ));
   ASSERT_TRUE(key.SetString(L"", L"", L"3.3"));
   const std::wstring big(32768, L'9');
@@ -142,16 +146,11 @@ TEST(RegistryValueSearchTest, ValueDataAsTextWhateverItsType) {
     const wchar_t* name;
     Texts found;
   } kCases[] = {
-      {L"Text", {L"4.2"}},
-      {L"Empty", {L""}},
-      {L"NoData", {L""}},
-      {L"Dword", {std::wstring(1, wchar_t{1})}},
-      {L"Multi", {L"5.1"}},
-      {L"Unterminated", {L"7.7"}},
-      {L"OddBytes", {L"8.1"}},
-      {L"Expand", {L"%TEMP%\\9.0"}},
-      {L"", {L"3.3"}},
-      {L"Big", {big}},
+      {L"Text", {L"4.2"}},     {L"Empty", {L""}},
+      {L"NoData", {L""}},      {L"Dword", {std::wstring(1, wchar_t{1})}},
+      {L"Multi", {L"5.1"}},    {L"Unterminated", {L"7.7"}},
+      {L"OddBytes", {L"8.1"}}, {L"Expand", {L"%TEMP%\\9.0"}},
+      {L"", {L"3.3"}},         {L"Big", {big}},
       {L"Missing", {}},
   };
   for (const auto& c : kCases) {
@@ -169,9 +168,9 @@ TEST(RegistryValueSearchTest, ValueDataAsTextWhateverItsType) {
     const wchar_t* refContent;
     bool satisfied;
   } kCompare[] = {
-      {L"Phrase", L"SOK", false}, {L"Phrase", L"COK", true},  {L"Phrase", L"EOK", true},
-      {L"Phrase", L"XOK", false}, {L"Phrase", L"DOK", true},  {L"Phrase", L"MNOT OK", true},
-      {L"Dec", L"G10", true},     {L"Dec", L"L10", false},    {L"Dword", L"M1", true},
+      {L"Phrase", L"SOK", false}, {L"Phrase", L"COK", true},     {L"Phrase", L"EOK", true},
+      {L"Phrase", L"XOK", false}, {L"Phrase", L"DOK", true},     {L"Phrase", L"MNOT OK", true},
+      {L"Dec", L"G10", true},     {L"Dec", L"L10", false},       {L"Dword", L"M1", true},
       {L"Dword", L"G0", true},    {L"Expand", L"S%TEMP%", true}, {L"Empty", L"M", true},
       {L"Dec", L"", false},       {L"Dec", L"Z12", false},
   };
