@@ -116,8 +116,10 @@ std::wstring SetupExeDir() {
   return *cache;
 }
 
-// Shlwapi's version, or shell32's when Shlwapi reports none; a shell that reports no version at all
-// counts as an old one. Decided once for the process.
+// Shlwapi's version, or shell32's when Shlwapi reports none. Decided once for the process. A shell
+// that reports no version at all counts as a current one: every Windows the chainer runs on has
+// shell 6, and a library that failed to load (say, under a search's WOW64 redirection) says nothing
+// about the shell's age.
 bool ShellIsVersion5OrLater() {
   if (gHooks != nullptr && gHooks->shellIsVersion5OrLater.has_value()) return *gHooks->shellIsVersion5OrLater;
   int decision = gShellVersion.load();
@@ -125,7 +127,7 @@ bool ShellIsVersion5OrLater() {
     DWORD major = 0;
     DWORD minor = 0;
     const bool known = GetDllVersion(L"Shlwapi.dll", major, minor) || GetDllVersion(L"Shell32.dll", major, minor);
-    decision = known && major >= 5 ? kShellVersion5OrLater : kShellVersionOld;
+    decision = !known || major >= 5 ? kShellVersion5OrLater : kShellVersionOld;
     gShellVersion.store(decision);
   }
   return decision == kShellVersion5OrLater;
