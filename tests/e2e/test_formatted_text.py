@@ -7,8 +7,8 @@ from harness import read_log
 LOG_WINDOWS_PATH = r"C:\package\run.log"
 FOUND = "An acceptable version was found."
 FIXTURE = "fixture-versioned.dll"  # file version 1.2.3.4
-LABELS = ("Searching for:", "Search result:", "Prerequisite selected for install:", "No prerequisite must be installed.",
-          "Wrong OS or Os language for:")
+LABELS = ("Searching for:", "Search result:", "Prerequisite selected for install:",
+          "No prerequisite must be installed.", "Wrong OS or Os language for:")
 FILE_SEARCH, SUBFOLDER_NAMES = "0", "14"
 
 # name, options, search kind, search string, the evidence: a file (folder, file name) or a folder
@@ -39,7 +39,8 @@ CASES = [
     # Two references in a row, each resolved once.
     ("Two references", "", FILE_SEARCH, r"[WindowsFolder]%QUILLON_PROBE_SUBFOLDER%\fixture-versioned.dll",
      (r"C:\windows\quillon-probe", FIXTURE)),
-    ("Sub-folders", "", SUBFOLDER_NAMES, r"[CommonAppDataFolder]QuillonVersions", r"C:\ProgramData\QuillonVersions\1.2.3"),
+    ("Sub-folders", "", SUBFOLDER_NAMES, r"[CommonAppDataFolder]QuillonVersions",
+     r"C:\ProgramData\QuillonVersions\1.2.3"),
 ]
 
 
