@@ -89,6 +89,7 @@ def test_file_versions_by_path_reference_depth_and_bare_name(prefix):
         ("Above range", prerequisite(entry(0, r"C:\evidence\lib.dll", "", "1.2")), False),
         ("By reference", prerequisite(entry(0, r"%SystemDrive%\evidence\lib.dll", "1.2")), True),
         ("By folder property", prerequisite(entry(0, r"[WindowsVolume]evidence\lib.dll", "1")), True),
+        ("System library by folder property", prerequisite(entry(0, r"[SystemFolder]kernel32.dll", "6.0")), True),
         ("No version, no bounds", prerequisite(entry(0, r"C:\evidence\plain.dll")), True),
         ("No version, a bound", prerequisite(entry(0, r"C:\evidence\plain.dll", "0.1")), False),
         ("One level down", prerequisite(entry(0, r"C:\evidence\one\quillon-deep.dll?1", "9.8")), True),
