@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "chainer/evaluation/FormattedText.h"
@@ -87,6 +88,7 @@ struct Level {
   std::wstring folder;
   int32_t depth;
   FindHandle listing;
+  std::optional<WIN32_FIND_DATAW> first;  // the entry FindFirstFileW gave, not yet looked at
 };
 
 // Looks for `name` in `folder`, then (while depth remains) in its sub-folders, depth first. Kept off
@@ -105,14 +107,18 @@ bool SearchFolders(const Candidate& start, std::wstring& filePath) {
     }
     if (depth < 1) return false;
     FindHandle listing(::FindFirstFileW((folder + L"*").c_str(), &entry));
-    // The first entry is passed over unseen: on NTFS volumes it is ".".
-    if (listing.IsValid()) levels.push_back(Level{std::move(folder), depth, std::move(listing)});
+    // The first entry is examined like the others: it is "." in most folders, but a drive root
+    // lists no "." and starts with a real folder, which must not be missed.
+    if (listing.IsValid()) levels.push_back(Level{std::move(folder), depth, std::move(listing), entry});
     return false;
   };
   if (visit(start.folder, start.depth)) return true;
   while (!levels.empty()) {
     WIN32_FIND_DATAW entry;
-    if (!::FindNextFileW(levels.back().listing.Get(), &entry)) {
+    if (levels.back().first) {
+      entry = *levels.back().first;
+      levels.back().first.reset();
+    } else if (!::FindNextFileW(levels.back().listing.Get(), &entry)) {
       levels.pop_back();
       continue;
     }

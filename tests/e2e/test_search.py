@@ -97,9 +97,9 @@ def test_file_versions_by_path_reference_depth_and_bare_name(prefix):
         ("Bare name", prerequisite(entry(0, "quillon-root.dll", "1.2.3.4")), True),
         ("Bare name, depth 3", prerequisite(entry(0, "quillon-deeper.dll?3", "9.8.7.6")), True),
         ("Bare name, depth 2", prerequisite(entry(0, "quillon-deeper.dll?2")), False),
-        # The first entry of a folder listing is passed over unseen (elsewhere it is "."). Drive roots
-        # list no "." (on NTFS as under Wine), so their first folder, here C:\evidence, is skipped.
-        ("Bare name in the first folder", prerequisite(entry(0, "quillon-deep.dll?3")), False),
+        # Drive roots list no "." (on NTFS as under Wine): their first folder, here C:\evidence, is
+        # searched like every other one.
+        ("Bare name in the first folder", prerequisite(entry(0, "quillon-deep.dll?3", "9.8")), True),
         ("Missing folder", prerequisite(entry(0, r"C:\no such folder\lib.dll")), False),
         ("Native, with x", prerequisite(entry(0, r"C:\windows\system32\quillon-native.dll", "1.2"), options="x"),
          True),
