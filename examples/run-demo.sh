@@ -13,6 +13,9 @@ app="$WINEPREFIX/drive_c/demo"
 mkdir -p "$app"
 cp "$root/$build/bin/chainer.exe" "$app/setup.exe"
 cp "$here/setup.ini" "$app/setup.ini"
+# The machine already has the sample runtime 2.1.4, so only the other prerequisites are missing.
+wine reg add 'HKLM\Software\Sample\Runtime' /v Version /d 2.1.4 /f /reg:32 >/dev/null 2>&1
+echo "== machine: HKLM\\Software\\Sample\\Runtime Version = 2.1.4 (32-bit view) =="
 echo "== configuration (examples/setup.ini, shown as UTF-8) =="
 iconv -f UTF-16 -t UTF-8 "$app/setup.ini" | tr -d '\r'
 echo
