@@ -10,8 +10,10 @@
 #include "chainer/evaluation/FileSearch.h"
 #include "chainer/evaluation/FormattedText.h"
 #include "chainer/evaluation/InstallerSearch.h"
+#include "chainer/evaluation/OsInfo.h"
 #include "chainer/evaluation/Prerequisite.h"
 #include "chainer/evaluation/Version.h"
+#include "chainer/installation/AppPackageInstaller.h"
 #include "chainer/installation/PackageLauncher.h"
 #include "platform/core/Paths.h"
 #include "platform/core/Registry.h"
@@ -67,6 +69,27 @@ bool RunProgram(const SearchEntry& entry, const ChainerConfig& config) {
   return started && exitCode == 0;
 }
 
+// name?architecture?publisher: runs of "?" divide like one, empty parts are skipped, and each part
+// is trimmed of white space. Installed packages exist from Windows 10 on.
+void CollectAppPackageVersion(const std::wstring& searchString, std::vector<std::wstring>& found) {
+  if (!IsOsAtLeast(10, 0, 0, 0)) return;
+  constexpr wchar_t kBlanks[] = L" \t\r\n\v\f";
+  std::wstring parts[3];
+  size_t count = 0;
+  for (size_t start = 0; count < 3;) {
+    start = searchString.find_first_not_of(L'?', start);
+    if (start == std::wstring::npos) break;
+    const size_t end = std::min(searchString.find(L'?', start), searchString.size());
+    std::wstring part = searchString.substr(start, end - start);
+    const size_t first = part.find_first_not_of(kBlanks);
+    if (first != std::wstring::npos) parts[count] = part.substr(first, part.find_last_not_of(kBlanks) - first + 1);
+    ++count;
+    start = end;
+  }
+  std::wstring version = MsixFinder::Find(parts[0], parts[2], parts[1]);
+  if (!version.empty()) found.push_back(std::move(version));
+}
+
 // Runs the collector of `entry` into `item` and decides whether the entry is satisfied.
 void RunEntry(const SearchEntry& entry, bool use64Bit, const ChainerConfig& config, FoundItem& item) {
   std::vector<std::wstring>& found = item.foundTexts;
@@ -115,8 +138,7 @@ void RunEntry(const SearchEntry& entry, bool use64Bit, const ChainerConfig& conf
       break;
     }
     case SearchKind::AppxPackage:
-      // Installed packages are looked up by the package finder, which is not part of this build
-      // yet: nothing is collected, so the entry is not satisfied.
+      CollectAppPackageVersion(entry.SearchString, found);
       break;
     case SearchKind::SubfolderNames:
       CollectSubfolderNames(entry.SearchString, use64Bit, found);

@@ -29,4 +29,29 @@ class MsixFinder {
                            const std::wstring& architecture);
 };
 
+// The text of a Windows.System.ProcessorArchitecture value: "x86" (0), "arm" (5), "x64" (9),
+// "neutral" (11), "arm64" (12); empty for any other value.
+std::wstring ArchitectureText(INT32 architecture);
+
+// True exactly when a deployment's final AsyncStatus is Completed; Canceled, Error and anything
+// else is a failure, whatever the operation's results said.
+bool IsDeploymentSucceeded(INT32 status);
+
+// What the finder compares of an installed package.
+struct InstalledPackageIdentity {
+  std::wstring name;
+  std::wstring publisher;
+  std::wstring architecture;  // as ArchitectureText writes it
+};
+
+// True when `package` is named `name` exactly (ordinal, letter case included) and, where they are
+// not empty, its publisher is `publisher` and its architecture text is `architecture`, exactly.
+bool PackageMatches(const InstalledPackageIdentity& package, const std::wstring& name,
+                    const std::wstring& publisher, const std::wstring& architecture);
+
+// Makes the package-manager code load the runtime from the system library `name` instead of
+// combase.dll, as if the system had no other; null restores combase.dll. Not thread-safe: set it
+// while no installation or search runs.
+void SetRuntimeLibraryForTesting(const wchar_t* name);
+
 }  // namespace quillon
