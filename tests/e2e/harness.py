@@ -383,6 +383,12 @@ class WinePrefix:
         # Started before any process so it stays up between runs (no 3 s linger, no cold restarts).
         subprocess.run(["wineserver", "-p"], env=prefix.env, check=True, timeout=DEFAULT_TIMEOUT,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Boot the prefix's services now, apart from any test's run: Wine's device service now and
+        # then faults while it starts, and its message would land in the output of whatever program
+        # happened to start it.
+        subprocess.run(["wine", r"C:\windows\system32\cmd.exe", "/c", "exit"], env=prefix.env,
+                       timeout=DEFAULT_TIMEOUT, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         return prefix
 
     def close(self, remove: bool = True) -> None:

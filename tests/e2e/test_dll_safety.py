@@ -82,13 +82,6 @@ def loaded_modules(trace: str, exe: str) -> list[str]:
     return [path for pid, path in modules if pid in pids]
 
 
-def boot_services(prefix) -> None:
-    """Starts the prefix's services with the ordinary settings. Started by a run with overrides they
-    would inherit them, and Wine's device service now and then faults while it starts, which would
-    show in that run's output although the program under test has nothing to do with it."""
-    assert prefix.run(r"C:\windows\system32\cmd.exe", "/c", "exit").exit_code == 0
-
-
 def expect_no_crash(result) -> None:
     # A crash need not show in the exit code: Wine's stub exception 0x80000100 arrives as 0.
     for sign in ("unimplemented function", "Unhandled exception", "page fault"):
@@ -105,7 +98,6 @@ def test_chainer_imports_only_libraries_windows_takes_from_the_system_folder(ben
 def test_planted_libraries_are_found_by_a_careless_program(prefix, bench):
     planted = plant_markers(prefix, bench, r"C:\careless")
     loader = prefix.install("marker-loader.exe", r"C:\careless")
-    boot_services(prefix)
 
     result = prefix.run(loader, *PLANTED, env=NATIVE_FIRST)
 
@@ -119,7 +111,6 @@ def test_chainer_loads_no_library_from_its_folder_or_the_current_folder(prefix, 
     chainer.write_ini(INI)
     beside = plant_markers(prefix, bench, r"C:\Downloads")
     current = plant_markers(prefix, bench, r"C:\started-from")
-    boot_services(prefix)
 
     result = chainer.run(cwd=prefix.unix_path(r"C:\started-from"), env={**NATIVE_FIRST, **LOADER_TRACE})
 
