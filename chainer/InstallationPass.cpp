@@ -4,7 +4,9 @@
 
 #include "chainer/ChainerApp.h"
 #include "chainer/ChainerConfig.h"
+#include "chainer/evaluation/FormattedText.h"
 #include "chainer/evaluation/Selection.h"
+#include "chainer/installation/Extractor.h"
 #include "chainer/resources/Resource.h"
 #include "platform/core/Logger.h"
 #include "platform/core/Paths.h"
@@ -24,7 +26,8 @@ int32_t InstallSelected(ChainerApp& app, ChainerConfig& config, UserSettingsStor
     InstallationPass pass(config, app.Extractor, app.ProgressDialog, interbootContext);
     if (config.IsSilent()) {
       if (gLoggingEnabled) gLogger.Log(L"Starting installing prerequisites in silent mode.");
-      // The downloads, the sites and the launches join here; their answers are not examined.
+      // The downloads and the sites join here; like the launches, their answers are not examined.
+      pass.InstallAll(nullptr);
       if (!pass.RebootRequired) {
         pass.Reevaluate();
         failed = !pass.AllMandatoryInstalled();
@@ -59,7 +62,7 @@ int32_t DecidePassResult(const InstallationPass& pass, bool failed) {
 
 InstallationPass::InstallationPass(ChainerConfig& config, ::quillon::Extractor& extractor,
                                    ::quillon::ProgressDialog& progressDialog, UserSettingsStore& interbootContext)
-    : Config(config), Extractor(extractor), ProgressDialog(progressDialog), interbootContext_(interbootContext) {
+    : Config(config), Extractor(extractor), ProgressDialog(progressDialog), Launcher(interbootContext, *this) {
   Downloader.downloadFolder = EnsureTrailingBackslash(config.ResolveDownloadFolder());
 }
 
@@ -105,6 +108,53 @@ bool InstallationPass::IsInstalledNow(size_t index) {
     prerequisite.PackageIsPresent = IsPackagePresent(prerequisite.Location, prerequisite.ExactSize, prerequisite.Folder);
   }
   return prerequisite.Outcome == PrereqOutcome::AcceptableVersionFound;
+}
+
+void InstallationPass::BuildLaunchList(bool silent) {
+  PackedFilesToExtract.clear();
+  std::vector<Prerequisite>& prerequisites = Config.Prerequisites();
+  for (size_t i = 0; i < prerequisites.size(); ++i) {
+    const PrereqOutcome availability = PackageAvailabilityOf(i);
+    Prerequisite& prerequisite = prerequisites[i];
+    // The first of b, q, j, n in that order decides; j stands for no addition.
+    for (const wchar_t letter : {L'b', L'q', L'j', L'n'}) {
+      if (!prerequisite.HasOption(letter)) continue;
+      if (letter == L'b' || (letter == L'n' && Config.IsBasicUi())) {
+        prerequisite.CommandLine += L' ' + prerequisite.BasicUiCommandLine;
+      } else if (letter == L'q' || (letter == L'n' && Config.IsSilent())) {
+        prerequisite.CommandLine += L' ' + prerequisite.NoUiCommandLine;
+      }
+      break;
+    }
+    const int32_t rebootMode = !prerequisite.HasOption(L'r') ? 0 : (prerequisite.HasOption(L'R') ? 2 : 1);
+    const int32_t index = static_cast<int32_t>(i);
+    if (availability == PrereqOutcome::InstallFromPackage) {
+      std::wstring path;
+      const int32_t packed = Extractor.FindPackedFile(prerequisite.Location, path);
+      if (packed >= 0) PackedFilesToExtract.push_back(packed);
+      Launcher.AddLaunchItem(path, prerequisite.CommandLine, prerequisite.Name, rebootMode, silent, index,
+                             prerequisite.RetValPropName);
+    } else if (availability == PrereqOutcome::AlreadyDownloaded) {
+      std::wstring path = LocalPathFromFileUrl(prerequisite.Location);
+      if (path.empty()) path = DownloadPathFor(Downloader.downloadFolder, prerequisite.Location, prerequisite.Folder);
+      Launcher.AddLaunchItem(path, ExpandFormattedText(prerequisite.CommandLine, false), prerequisite.Name,
+                             rebootMode, silent, index, prerequisite.RetValPropName);
+    }
+  }
+  Extractor.ExtractPackedFiles(PackedFilesToExtract, nullptr);
+}
+
+int32_t InstallationPass::InstallAll(ProgressObserver* observer) {
+  BuildLaunchList(Config.IsSilent());
+  // The progress window's Begin, Status, Error and cancellation calls join here with the observer.
+  const std::vector<Prerequisite>& prerequisites = Config.Prerequisites();
+  for (size_t k = 0; k < Launcher.Items().size() && !RebootInProgress; ++k) {
+    const int32_t answer = Launcher.RunLaunchItem(k, observer == nullptr);
+    const bool mandatory = prerequisites.at(static_cast<size_t>(Launcher.Items()[k].prerequisiteIndex)).HasOption(L'm');
+    if (answer == 1 && mandatory) return 1603;  // reported to the window as 0xE0000024
+    if (answer == 2 && mandatory) return 1603;  // reported to the window as 0xE0000025
+  }
+  return 0;
 }
 
 int32_t RunInstallationPass(ChainerApp& app, ChainerConfig& config) {

@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "chainer/acquisition/DownloadCoordinator.h"
 #include "chainer/evaluation/Prerequisite.h"
+#include "chainer/installation/PackageLauncher.h"
+#include "chainer/installation/Reboot.h"
 
 namespace quillon {
 
@@ -14,6 +17,7 @@ class ChainerApp;
 class ChainerConfig;
 class Extractor;
 class ProgressDialog;
+class ProgressObserver;
 class UserSettingsStore;
 
 // The name of the key under HKEY_CURRENT_USER that holds the packages' return codes during a pass.
@@ -21,7 +25,7 @@ inline constexpr char kInterbootContextKey[] = "InterbootContext";
 
 // The state of one pass that has something to install; it lives on the stack of
 // RunInstallationPass from the decision to install until the result is known.
-class InstallationPass {
+class InstallationPass : public RebootState {
  public:
   // Binds the pass to the run's objects; the downloads go to the configuration's resolved download
   // folder. The launcher will be given `interbootContext`.
@@ -29,7 +33,7 @@ class InstallationPass {
                    UserSettingsStore& interbootContext);
   InstallationPass(const InstallationPass&) = delete;
   InstallationPass& operator=(const InstallationPass&) = delete;
-  virtual ~InstallationPass() = default;
+  ~InstallationPass() override = default;
 
   // Where the package of prerequisite `index` stands (see the free PackageAvailabilityOf). An index
   // outside the list throws std::out_of_range.
@@ -46,19 +50,22 @@ class InstallationPass {
   bool AllMandatoryInstalled() const;
 
   // Evaluates prerequisite `index` again and answers whether an acceptable version is installed now.
-  bool IsInstalledNow(size_t index);
+  bool IsInstalledNow(size_t index) override;
+
+  // Completes every prerequisite's CommandLine for the run's user-interface mode, queues the
+  // packages that lie ready (shipped with the setup or downloaded already) and extracts the packed ones.
+  void BuildLaunchList(bool silent);
+
+  // Runs the queued packages in list order until a restart is under way: 0, 1602 when `observer`
+  // reports cancellation, 1603 when a mandatory prerequisite failed or asked for a restart.
+  int32_t InstallAll(ProgressObserver* observer);
 
   ChainerConfig& Config;
   ::quillon::Extractor& Extractor;
   ::quillon::ProgressDialog& ProgressDialog;
   ::quillon::Downloader Downloader;
-  // The package launcher joins here, holding the InterbootContext store.
-  bool RebootRefused = false;     // a reboot is needed but not performed now
-  bool RebootRequired = false;    // the reboot handling was started for a launched package
-  bool RebootInProgress = false;  // the basic-UI window received WM_ENDSESSION
-
- private:
-  UserSettingsStore& interbootContext_;
+  PackageLauncher Launcher;
+  std::vector<int32_t> PackedFilesToExtract;
 };
 
 // Logs the reboot state of a pass that installed: whether a reboot was required and, when it was,

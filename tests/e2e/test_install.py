@@ -1,0 +1,141 @@
+"""Silent installation passes with real packages: the probe, which records how it was started and the
+return codes recorded before it, and Windows Installer packages built by wixl, started through their
+file association. What a calling installer sees: the exit code, the log, the registry."""
+
+import json
+
+from harness import read_log
+
+LOG = r"C:\package\run.log"
+PROBE_LOG = r"C:\records\probe.jsonl"
+END_LINE = "=====================End of Log====================="
+CONTEXT = r"HKCU\InterbootContext"
+FROM_PACKAGE = "Search result:No acceptable version found. It must be installed from package."
+SILENT = "Starting installing prerequisites in silent mode."
+NO_REBOOT = "After running prerequisites we have:  Reboot was required=false"
+
+PRODUCT_ONE = "{6C1D3F1A-2B7E-4C59-9A1E-3D5F0B8C4A21}"  # search-product.msi, 2.5.1
+
+
+def probe_package(code_args: str, options: str = "q", prop: str = "", setup_file: str = r"C:\package\probe.exe") -> dict:
+    """A prerequisite that is never found (no searches, Operator 1) and runs the probe silently."""
+    keys = {"SetupFile": setup_file, "Operator": "1", "CommandLine": code_args, "NoUiCommandLine": "/q",
+            "Options": options}
+    if prop:
+        keys["RetValPropName"] = prop
+    return keys
+
+
+def run_pass(prefix, apps: list[tuple[str, dict]]):
+    """Runs setup.exe silently over the prerequisites; gives the result, log entries and probe records."""
+    prefix.install("probe.exe")
+    chainer = prefix.install_chainer("setup.exe")
+    sections = {"GeneralOptions": {"Options": "q"},
+                "PREREQUISITES": {f"App{n}": name for n, (name, _) in enumerate(apps, 1)}}
+    for n, (_, keys) in enumerate(apps, 1):
+        sections[f"App{n}"] = keys
+    sections["PREREQ_CHAINER"] = {"LogFile": LOG}
+    chainer.write_ini(sections)
+    records = prefix.unix_path(PROBE_LOG)
+    records.parent.mkdir(parents=True, exist_ok=True)
+    # Each pass starts with fresh records, so that one prefix can serve several passes.
+    records.unlink(missing_ok=True)
+    prefix.unix_path(LOG).unlink(missing_ok=True)
+
+    result = chainer.run(timeout=120, env={"PROBE_LOG": PROBE_LOG})
+
+    entries = read_log(prefix.unix_path(LOG)).entries
+    assert entries[-1] == END_LINE
+    probes = [json.loads(line) for line in records.read_text(encoding="utf-8").splitlines()] if records.exists() else []
+    return result, entries[:-1], probes
+
+
+def evaluation_lines(names: list[str]) -> list[str]:
+    lines = []
+    for name in names:
+        lines += ["Searching for:" + name, FROM_PACKAGE]
+    return lines + ["Prerequisite selected for install:" + name for name in names]
+
+
+def launch_lines(path: str, code: int, failure: str | None = None) -> list[str]:
+    lines = ["Launching file:" + path]
+    if failure is not None:
+        lines.append("Launch failed. Error:" + failure)
+    return lines + [f"Return code of launched file:{code}"]
+
+
+def reevaluation_lines(names: list[str]) -> list[str]:
+    lines = []
+    for name in names:
+        lines += ["Searching for:" + name, FROM_PACKAGE]
+    return lines
+
+
+def test_return_codes_are_logged_and_recorded_first_code_winning(prefix):
+    apps = [
+        ("Zero", probe_package("/exit:0", prop="zero")),
+        ("Fatal", probe_package("/exit:1603", prop="shared")),
+        ("Reboot later", probe_package("/exit:3010", prop="reboot")),
+        ("Restart started", probe_package("/exit:1641", prop="shared")),
+        ("Crash", probe_package("/crash", prop="crash")),
+        ("Missing", probe_package("/exit:0", prop="missing", setup_file=r"C:\package\absent.exe")),
+        ("Last", probe_package("/exit:7")),
+    ]
+    result, entries, probes = run_pass(prefix, apps)
+
+    names = [name for name, _ in apps]
+    probe = r"C:\package\probe.exe"
+    expected = evaluation_lines(names) + [SILENT]
+    expected += launch_lines(probe, 0) + launch_lines(probe, 1603) + launch_lines(probe, 3010)
+    expected += launch_lines(probe, 1641) + launch_lines(probe, 3221225477)
+    # Wine's message for ERROR_FILE_NOT_FOUND; Windows says "The system cannot find the file specified."
+    expected += launch_lines(r"C:\package\absent.exe", 2, "File not found.")
+    expected += launch_lines(probe, 7)
+    expected += reevaluation_lines(names) + [NO_REBOOT]
+    assert entries == expected
+    # Nothing is mandatory, so the failures leave the exit code at 0.
+    assert result.exit_code == 0
+
+    # Each package was started with its command line completed by the silent one, and saw the codes
+    # recorded before it; a later code under a name already used does not replace the first.
+    assert [p["argv"][1:] for p in probes] == [[a, "/q"] for a in
+                                               ("/exit:0", "/exit:1603", "/exit:3010", "/exit:1641", "/crash",
+                                                "/exit:7")]
+    seen = [sorted((v["name"], v["data"]) for v in p["interbootContext"]) for p in probes]
+    assert seen[0] == []
+    assert seen[3] == [("reboot", "3010"), ("shared", "1603"), ("zero", "0")]
+    # The crash status is recorded as the signed 32-bit number the store writes.
+    assert seen[5] == [("crash", "-1073741819"), ("missing", "2"), ("reboot", "3010"), ("shared", "1603"),
+                       ("zero", "0")]
+    # The store goes with the pass.
+    assert prefix.reg_values(CONTEXT, view=64) is None
+
+
+def test_a_failing_mandatory_prerequisite_ends_with_1_unless_exempt(prefix):
+    probe = r"C:\package\probe.exe"
+    # i exempts from the final check and also skips the search when evaluating again.
+    cases = [("m", 1, reevaluation_lines(["Required"])), ("mi", 0, ["Searching for:Required"])]
+    for options, exit_code, required_again in cases:
+        result, entries, probes = run_pass(prefix, [("Required", probe_package("/exit:1", options="q" + options)),
+                                                    ("After", probe_package("/exit:0"))])
+        # The failed mandatory package stops the launches; the one after it never runs.
+        assert entries == (evaluation_lines(["Required", "After"]) + [SILENT] + launch_lines(probe, 1) +
+                           required_again + reevaluation_lines(["After"]) + [NO_REBOOT]), options
+        assert len(probes) == 1, options
+        assert result.exit_code == exit_code, options
+
+
+def test_an_msi_installed_through_its_association_is_found_again(prefix):
+    prefix.install("search-product.msi")
+    app = {"SetupFile": r"C:\package\search-product.msi", "SearchType1": "3", "SearchString1": PRODUCT_ONE,
+           "VerMin1": "2.5", "CommandLine": "", "NoUiCommandLine": "/qn", "Options": "qm",
+           "RetValPropName": "product"}
+    result, entries, _ = run_pass(prefix, [("Product", app)])
+
+    assert entries == (evaluation_lines(["Product"]) + [SILENT] +
+                       launch_lines(r"C:\package\search-product.msi", 0) +
+                       ["Searching for:Product", "Search result:An acceptable version was found.",
+                        # Deselection is a change of selection, logged like one.
+                        "Prerequisite selected for install:Product", NO_REBOOT])
+    assert result.exit_code == 0
+    assert prefix.reg_values(CONTEXT, view=64) is None
