@@ -1,10 +1,11 @@
-"""Installed MSIX and AppX packages, as the AppxPackage search finds them through the Windows package
-manager. Wine has no package manager, so a stand-in of our own (winrt-double.dll) is registered as
-the runtime class in the 32-bit registry view the chainer reads; it lists the packages its
-winrt-double.txt names.
+"""MSIX and AppX packages through the Windows package manager: the AppxPackage search among the
+installed packages, and silent installations of msix, appx and msixbundle files. Wine has no package
+manager, so a stand-in of our own (winrt-double.dll) is registered as the runtime class in the 32-bit
+registry view the chainer reads; its winrt-double.txt names the installed packages and how a
+deployment ends, and its winrt-double.log records the packages it was asked to add.
 
-Every prerequisite is shipped with the setup and no mode letter is given, so nothing is installed:
-the evaluation shows in the log only.
+In the search scenarios every prerequisite is shipped with the setup and no mode letter is given,
+so nothing is installed: the evaluation shows in the log only.
 """
 
 import pytest
@@ -17,9 +18,13 @@ FOUND = "Search result:An acceptable version was found."
 FROM_PACKAGE = "Search result:No acceptable version found. It must be installed from package."
 NOTHING_TO_DO = "No prerequisite must be installed."
 REBOOT_STATE = "After running prerequisites we have:  Reboot was required=false"
+SILENT = "Starting installing prerequisites in silent mode."
 
 CLASSES = r"HKLM\Software\Microsoft\WindowsRuntime\ActivatableClassId"
 DOUBLE_FOLDER = r"C:\winrt-double"
+# The system text of ERROR_FUNCTION_FAILED (1627) as Wine words it; Windows says "Function failed
+# during execution."
+FUNCTION_FAILED_TEXT = "Function failed."
 VERSION_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion"
 
 # name, publisher, ProcessorArchitecture value, version; listed in this order.
@@ -112,3 +117,82 @@ def test_without_a_package_manager_nothing_is_found(prefix, setup):
             prefix.reg_add(VERSION_KEY, name, value, view=64)
     # Wine itself registers no package manager: activation fails and the search ends empty.
     check_run(prefix, [("Contoso", appx("Contoso.App"), False)])
+
+
+# -- installation through the package manager ----------------------------------------------------
+
+
+def msix_package(file: str, options: str = "q") -> dict:
+    """A prerequisite that is never found (no searches, Operator 1), shipped as `file` beside the chainer."""
+    return {"SetupFile": "C:\\package\\" + file, "Operator": "1", "Options": options}
+
+
+def ship(prefix, name: str) -> None:
+    """Puts a package file beside the chainer; the stand-in never reads it."""
+    folder = prefix.unix_path(r"C:\package")
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(b"package bytes")
+
+
+def run_silent(prefix, apps: list[tuple[str, dict]]):
+    chainer = prefix.install_chainer("setup.exe")
+    sections = {"GeneralOptions": {"Options": "q"},
+                "PREREQUISITES": {f"App{n}": name for n, (name, _) in enumerate(apps, 1)}}
+    for n, (_, keys) in enumerate(apps, 1):
+        sections[f"App{n}"] = keys
+    sections["PREREQ_CHAINER"] = {"LogFile": LOG}
+    chainer.write_ini(sections)
+    prefix.unix_path(LOG).unlink(missing_ok=True)
+    result = chainer.run(timeout=120)
+    entries = read_log(prefix.unix_path(LOG)).entries
+    assert entries[-1] == END_LINE
+    return result, entries[:-1]
+
+
+@pytest.mark.parametrize("deploy, code", [("completed", 0), ("later", 0), ("error", 1627), ("canceled", 1627),
+                                          ("fail", 1627)])
+def test_packages_are_added_through_the_package_manager_in_silent_mode(prefix, deploy, code):
+    folder = install_double(prefix, deploy=deploy, packages=[])
+    files = ["app.msix", "tools.appx", "suite.msixbundle"]
+    for name in files:
+        ship(prefix, name)
+    apps = [(f"Package{n}", msix_package(name)) for n, name in enumerate(files, 1)]
+
+    result, entries = run_silent(prefix, apps)
+
+    names = [name for name, _ in apps]
+    expected = []
+    for name in names:
+        expected += ["Searching for:" + name, FROM_PACKAGE]
+    expected += ["Prerequisite selected for install:" + name for name in names] + [SILENT]
+    for name in files:
+        expected.append("Launching file:C:\\package\\" + name)
+        if code:
+            expected.append("Launch failed. Error:" + FUNCTION_FAILED_TEXT)
+        expected.append(f"Return code of launched file:{code}")
+    for name in names:
+        expected += ["Searching for:" + name, FROM_PACKAGE]
+    expected.append(REBOOT_STATE)
+    assert entries == expected
+    assert result.exit_code == 0  # nothing is mandatory
+    # Each file went to the package manager once, by its path, unchanged.
+    recorded = (folder / "winrt-double.log").read_text(encoding="utf-8").splitlines()
+    assert recorded == ["C:\\package\\" + name for name in files]
+
+
+def test_a_mandatory_package_the_manager_refuses_ends_the_run_with_1(prefix):
+    install_double(prefix, deploy="error", packages=[])
+    ship(prefix, "app.msix")
+    result, entries = run_silent(prefix, [("Required", msix_package("app.msix", options="qm"))])
+    assert "Return code of launched file:1627" in entries
+    assert result.exit_code == 1
+
+
+def test_without_a_package_manager_the_installation_fails(prefix):
+    # Wine registers no package manager: activation fails, so the package counts as failed.
+    ship(prefix, "app.msix")
+    result, entries = run_silent(prefix, [("Package", msix_package("app.msix"))])
+    assert entries[entries.index(SILENT) + 1:entries.index(SILENT) + 4] == [
+        "Launching file:C:\\package\\app.msix", "Launch failed. Error:" + FUNCTION_FAILED_TEXT,
+        "Return code of launched file:1627"]
+    assert result.exit_code == 0

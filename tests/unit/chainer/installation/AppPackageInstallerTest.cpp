@@ -103,13 +103,18 @@ class ScopedStandInPackageManager {
                             KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, &disposition) != ERROR_SUCCESS) {
         return;
       }
+      // A class registered before stays as it was.
+      if (disposition != REG_CREATED_NEW_KEY) {
+        ::RegCloseKey(key);
+        return;
+      }
+      ++registered_;
       const bool set = ::RegSetValueExW(key, L"DllPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
                                         static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
       ::RegCloseKey(key);
-      if (disposition != REG_CREATED_NEW_KEY || !set) return;
-      ++registered_;
+      if (!set) return;
     }
-    ::SetEnvironmentVariableW(L"QUILLON_WINRT_DOUBLE_FOLDER", folder_.Path().c_str());
+    ready_ = ::SetEnvironmentVariableW(L"QUILLON_WINRT_DOUBLE_FOLDER", folder_.Path().c_str()) != FALSE;
   }
   ScopedStandInPackageManager(const ScopedStandInPackageManager&) = delete;
   ScopedStandInPackageManager& operator=(const ScopedStandInPackageManager&) = delete;
@@ -120,7 +125,7 @@ class ScopedStandInPackageManager {
     }
   }
 
-  bool IsRegistered() const { return registered_ == 2; }
+  bool IsRegistered() const { return ready_; }
   void SetBehaviour(const std::string& lines) const {
     std::ofstream(folder_.File(L"winrt-double.txt").c_str(), std::ios::binary | std::ios::trunc) << lines;
   }
@@ -137,6 +142,7 @@ class ScopedStandInPackageManager {
   inline static const std::wstring kClassRoot = L"Software\\Microsoft\\WindowsRuntime\\ActivatableClassId\\";
   testing::ScopedTempFolder folder_;
   size_t registered_ = 0;
+  bool ready_ = false;
 };
 
 TEST(AppPackageInstallerTest, OnlyACompletedDeploymentInstallsThePackage) {
