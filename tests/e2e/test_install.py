@@ -164,3 +164,34 @@ def test_reboot_mode_r_restarts_windows_after_the_package(prefix):
     # The code stays recorded unless the pass reached its end before the kill.
     values = prefix.reg_values(CONTEXT, view=64)
     assert values is None or {name: v.value for name, v in values.items()} == {"first": "0"}
+
+
+def test_bad_packages_are_logged_and_the_next_one_runs(prefix):
+    long_folder = "C:\\package\\" + "\\".join(["f" * 60] * 4)
+    long_probe = long_folder + "\\probe.exe"
+    assert len(long_probe) > 260
+    prefix.install("probe.exe", folder=long_folder)
+    prefix.install("probe.exe", name="noext")
+    apps = [
+        ("Long path", probe_package("/exit:4", setup_file=long_probe)),
+        ("No extension", probe_package("/exit:5", setup_file=r"C:\package\noext")),
+        ("Long command line", probe_package("/exit:6 " + "x" * 32768)),
+        ("Refused name", probe_package("/exit:7", prop="n" * 20000)),
+        ("Last", probe_package("/exit:0", prop="last")),
+    ]
+    result, entries, probes = run_pass(prefix, apps)
+
+    probe = r"C:\package\probe.exe"
+    names = [name for name, _ in apps]
+    # Wine's shell does not start a program beyond MAX_PATH ("Path not found."), runs a file without
+    # extension as a program and passes a 32 KB command line on.
+    assert entries == (evaluation_lines(names) + [SILENT] + launch_lines(long_probe, 3, "Path not found.") +
+                       launch_lines(r"C:\package\noext", 5) + launch_lines(probe, 6) + launch_lines(probe, 7) +
+                       launch_lines(probe, 0) + reevaluation_lines(names) + [NO_REBOOT])
+    assert [p["argv"][1] for p in probes] == ["/exit:5", "/exit:6", "/exit:7", "/exit:0"]
+    # The system's limit of 32767 characters per command line cuts the long one short.
+    assert set(probes[1]["argv"][2]) == {"x"} and 32700 < len(probes[1]["argv"][2]) < 32768
+    # The first code under the default name stays; the name the registry refuses records nothing.
+    seen = {v["name"]: v["data"] for v in probes[3]["interbootContext"]}
+    assert seen == {"": "3"}
+    assert result.exit_code == 0
