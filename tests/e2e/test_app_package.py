@@ -196,3 +196,30 @@ def test_without_a_package_manager_the_installation_fails(prefix):
         "Launching file:C:\\package\\app.msix", "Launch failed. Error:" + FUNCTION_FAILED_TEXT,
         "Return code of launched file:1627"]
     assert result.exit_code == 0
+
+
+@pytest.mark.parametrize("deploy, found_after, exit_code", [("completed", True, 0), ("error", False, 1)])
+def test_a_mandatory_package_is_found_again_only_when_its_deployment_completed(prefix, deploy, found_after,
+                                                                                exit_code):
+    install_double(prefix, deploy=deploy, packages=[])
+    # A completed deployment makes the stand-in list the package from then on.
+    with (prefix.unix_path(DOUBLE_FOLDER) / "winrt-double.txt").open("a", encoding="utf-8") as behaviour:
+        behaviour.write("adds=Contoso.App|CN=Contoso|9|1.2.0.0\n")
+    ship(prefix, "app.msix")
+    keys = {**appx("Contoso.App?x64?CN=Contoso", "1.2"), **msix_package("app.msix", options="qm")}
+    keys["Operator"] = "0"
+
+    result, entries = run_silent(prefix, [("Contoso", keys)])
+
+    expected = ["Searching for:Contoso", FROM_PACKAGE, "Prerequisite selected for install:Contoso", SILENT,
+                r"Launching file:C:\package\app.msix"]
+    if not found_after:
+        expected.append("Launch failed. Error:" + FUNCTION_FAILED_TEXT)
+    expected += [f"Return code of launched file:{0 if found_after else 1627}", "Searching for:Contoso",
+                 FOUND if found_after else FROM_PACKAGE]
+    if found_after:
+        # Deselection is a change of selection, logged like one.
+        expected.append("Prerequisite selected for install:Contoso")
+    expected.append(REBOOT_STATE)
+    assert entries == expected
+    assert result.exit_code == exit_code
