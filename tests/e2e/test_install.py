@@ -26,8 +26,9 @@ def probe_package(code_args: str, options: str = "q", prop: str = "", setup_file
     return keys
 
 
-def run_pass(prefix, apps: list[tuple[str, dict]], ends: bool = True):
-    """Runs setup.exe silently over the prerequisites; gives the result, log entries and probe records."""
+def prepare_pass(prefix, apps: list[tuple[str, dict]]):
+    """Installs the probe and setup.exe with a silent configuration over the prerequisites; gives the
+    chainer copy and the unix path of the probe's records."""
     prefix.install("probe.exe")
     chainer = prefix.install_chainer("setup.exe")
     sections = {"GeneralOptions": {"Options": "q"},
@@ -41,14 +42,26 @@ def run_pass(prefix, apps: list[tuple[str, dict]], ends: bool = True):
     # Each pass starts with fresh records, so that one prefix can serve several passes.
     records.unlink(missing_ok=True)
     prefix.unix_path(LOG).unlink(missing_ok=True)
+    return chainer, records
 
-    result = chainer.run(timeout=120, env={"PROBE_LOG": PROBE_LOG})
 
+def probe_records(records) -> list[dict]:
+    return [json.loads(line) for line in records.read_text(encoding="utf-8").splitlines()] if records.exists() else []
+
+
+def finished_pass(prefix, records, ends: bool = True):
     entries = read_log(prefix.unix_path(LOG)).entries
     if ends or entries[-1:] == [END_LINE]:
         assert entries[-1] == END_LINE
         entries = entries[:-1]
-    probes = [json.loads(line) for line in records.read_text(encoding="utf-8").splitlines()] if records.exists() else []
+    return entries, probe_records(records)
+
+
+def run_pass(prefix, apps: list[tuple[str, dict]], ends: bool = True):
+    """Runs setup.exe silently over the prerequisites; gives the result, log entries and probe records."""
+    chainer, records = prepare_pass(prefix, apps)
+    result = chainer.run(timeout=120, env={"PROBE_LOG": PROBE_LOG})
+    entries, probes = finished_pass(prefix, records, ends)
     return result, entries, probes
 
 
@@ -103,6 +116,8 @@ def test_return_codes_are_logged_and_recorded_first_code_winning(prefix):
     assert [p["argv"][1:] for p in probes] == [[a, "/q"] for a in
                                                ("/exit:0", "/exit:1603", "/exit:3010", "/exit:1641", "/crash",
                                                 "/exit:7")]
+    # A quiet command line runs the package hidden.
+    assert [p["showWindow"] for p in probes] == [0] * 6
     seen = [sorted((v["name"], v["data"]) for v in p["interbootContext"]) for p in probes]
     assert seen[0] == []
     assert seen[3] == [("reboot", "3010"), ("shared", "1603"), ("zero", "0")]
@@ -194,4 +209,29 @@ def test_bad_packages_are_logged_and_the_next_one_runs(prefix):
     # The first code under the default name stays; the name the registry refuses records nothing.
     seen = {v["name"]: v["data"] for v in probes[3]["interbootContext"]}
     assert seen == {"": "3"}
+    assert result.exit_code == 0
+
+
+def test_a_hanging_package_is_waited_for_until_it_is_killed(prefix):
+    apps = [("Hangs", probe_package("/sleep:600000")), ("After", probe_package("/exit:0"))]
+    chainer, records = prepare_pass(prefix, apps)
+    process = chainer.start(env={"PROBE_LOG": PROBE_LOG})
+    for _ in range(600):
+        if probe_records(records) or not process.is_running():
+            break
+        process.stays_running(0.1)
+    [hanging] = probe_records(records)
+    # No time limit: the chainer is still waiting for the package.
+    assert process.stays_running(2)
+    assert prefix.run(r"C:\windows\system32\taskkill.exe", "/F", "/PID", str(hanging["processId"]),
+                      timeout=60).exit_code == 0
+    result = process.wait(120)
+    entries, probes = finished_pass(prefix, records)
+
+    probe = r"C:\package\probe.exe"
+    killed = entries[len(evaluation_lines(["Hangs", "After"])) + 2]
+    assert entries == (evaluation_lines(["Hangs", "After"]) + [SILENT, "Launching file:" + probe, killed] +
+                       launch_lines(probe, 0) + reevaluation_lines(["Hangs", "After"]) + [NO_REBOOT])
+    assert killed.startswith("Return code of launched file:")
+    assert len(probes) == 2
     assert result.exit_code == 0
