@@ -252,9 +252,10 @@ std::wstring FindInstalled(const std::wstring& name, const std::wstring& publish
 
 DWORD InstallAppPackage(const std::wstring& path) {
   bool deployed = false;
-  // The outer thread is where this installation's fault capture is installed; the inner one joins
-  // the multi-threaded apartment, which the caller's thread may not be in.
+  // The inner thread joins the multi-threaded apartment, which the caller's thread may not be in.
   const bool ran = RunOnOwnThread([&] {
+    // The outer thread's fault capture (InstallCrashHandlers) is installed here once diagnostics exist;
+    // until then the catch-all in RunInApartment is the boundary.
     static_cast<void>(RunOnOwnThread([&] { deployed = RunInApartment([&] { return Deploy(path); }); }));
   });
   return ran && deployed ? kAppPackageInstalled : kAppPackageFailed;
