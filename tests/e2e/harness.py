@@ -65,6 +65,17 @@ def ini_text(sections: Mapping[str, Mapping[str, str] | Sequence[tuple[str, str]
     return "\n".join(lines) + "\n"
 
 
+def prerequisite_sections(apps: Sequence[tuple], options: str, log_file: str) -> dict:
+    """INI sections for prerequisites given as (name, keys, ...) tuples, numbered App1, App2 ... in
+    order, with GeneralOptions Options and a log file."""
+    sections = {"GeneralOptions": {"Options": options},
+                "PREREQUISITES": {f"App{n}": app[0] for n, app in enumerate(apps, 1)}}
+    for n, app in enumerate(apps, 1):
+        sections[f"App{n}"] = app[1]
+    sections["PREREQ_CHAINER"] = {"LogFile": log_file}
+    return sections
+
+
 def encode_text(text: str, *, bom: bool = True, newline: str = "\r\n", encoding: str = "utf-16-le") -> bytes:
     """Bytes of `text` with '\\n' turned into `newline`; the BOM follows the encoding."""
     body = text.replace("\r\n", "\n").replace("\n", newline).encode(encoding)

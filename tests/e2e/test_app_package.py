@@ -10,13 +10,13 @@ so nothing is installed: the evaluation shows in the log only.
 
 import pytest
 
-from harness import read_log
+from harness import prerequisite_sections, read_log
+from test_search import check_run  # the whole evaluation log of a run, checked line by line
 
 LOG = r"C:\package\run.log"
 END_LINE = "=====================End of Log====================="
 FOUND = "Search result:An acceptable version was found."
 FROM_PACKAGE = "Search result:No acceptable version found. It must be installed from package."
-NOTHING_TO_DO = "No prerequisite must be installed."
 REBOOT_STATE = "After running prerequisites we have:  Reboot was required=false"
 SILENT = "Starting installing prerequisites in silent mode."
 
@@ -52,31 +52,6 @@ def appx(search: str, ver_min: str = "", ver_max: str = "") -> dict:
     if ver_max:
         keys["VerMax1"] = ver_max
     return keys
-
-
-def check_run(prefix, apps: list[tuple[str, dict, bool]]):
-    """Runs setup.exe with the prerequisites [(name, keys, expected found)] and asserts the whole
-    evaluation log and exit code 0."""
-    chainer = prefix.install_chainer("setup.exe")
-    sections = {"GeneralOptions": {"Options": ""},
-                "PREREQUISITES": {f"App{n}": name for n, (name, _, _) in enumerate(apps, 1)}}
-    for n, (_, keys, _) in enumerate(apps, 1):
-        sections[f"App{n}"] = keys
-    sections["PREREQ_CHAINER"] = {"LogFile": LOG}
-    chainer.write_ini(sections)
-
-    result = chainer.run(timeout=60)
-
-    assert result.exit_code == 0
-    entries = read_log(prefix.unix_path(LOG)).entries
-    assert entries[-1] == END_LINE
-    expected = []
-    for name, _, found in apps:
-        expected += ["Searching for:" + name, FOUND if found else FROM_PACKAGE]
-    missing = [name for name, _, found in apps if not found]
-    expected += ["Prerequisite selected for install:" + name for name in missing]
-    expected.append(REBOOT_STATE if missing else NOTHING_TO_DO)
-    assert entries[:-1] == expected
 
 
 def test_packages_match_by_exact_name_architecture_and_publisher(prefix):
@@ -136,12 +111,7 @@ def ship(prefix, name: str) -> None:
 
 def run_silent(prefix, apps: list[tuple[str, dict]]):
     chainer = prefix.install_chainer("setup.exe")
-    sections = {"GeneralOptions": {"Options": "q"},
-                "PREREQUISITES": {f"App{n}": name for n, (name, _) in enumerate(apps, 1)}}
-    for n, (_, keys) in enumerate(apps, 1):
-        sections[f"App{n}"] = keys
-    sections["PREREQ_CHAINER"] = {"LogFile": LOG}
-    chainer.write_ini(sections)
+    chainer.write_ini(prerequisite_sections(apps, "q", LOG))
     prefix.unix_path(LOG).unlink(missing_ok=True)
     result = chainer.run(timeout=120)
     entries = read_log(prefix.unix_path(LOG)).entries

@@ -4,7 +4,7 @@ file association. What a calling installer sees: the exit code, the log, the reg
 
 import json
 
-from harness import read_log
+from harness import prerequisite_sections, read_log
 
 LOG = r"C:\package\run.log"
 PROBE_LOG = r"C:\records\probe.jsonl"
@@ -31,12 +31,7 @@ def prepare_pass(prefix, apps: list[tuple[str, dict]]):
     chainer copy and the unix path of the probe's records."""
     prefix.install("probe.exe")
     chainer = prefix.install_chainer("setup.exe")
-    sections = {"GeneralOptions": {"Options": "q"},
-                "PREREQUISITES": {f"App{n}": name for n, (name, _) in enumerate(apps, 1)}}
-    for n, (_, keys) in enumerate(apps, 1):
-        sections[f"App{n}"] = keys
-    sections["PREREQ_CHAINER"] = {"LogFile": LOG}
-    chainer.write_ini(sections)
+    chainer.write_ini(prerequisite_sections(apps, "q", LOG))
     records = prefix.unix_path(PROBE_LOG)
     records.parent.mkdir(parents=True, exist_ok=True)
     # Each pass starts with fresh records, so that one prefix can serve several passes.

@@ -8,7 +8,7 @@ package"; no mode letter is given, so nothing is installed and the selection sho
 
 import pytest
 
-from harness import read_log
+from harness import prerequisite_sections, read_log
 
 LOG = r"C:\package\run.log"
 END_LINE = "=====================End of Log====================="
@@ -51,12 +51,7 @@ def check_run(prefix, apps: list[tuple[str, dict, bool]]):
     evaluation log: one search line and one result line per prerequisite in order, then the
     selection of those not found, and exit code 0."""
     chainer = prefix.install_chainer("setup.exe")
-    sections = {"GeneralOptions": {"Options": ""},
-                "PREREQUISITES": {f"App{n}": name for n, (name, _, _) in enumerate(apps, 1)}}
-    for n, (_, keys, _) in enumerate(apps, 1):
-        sections[f"App{n}"] = keys
-    sections["PREREQ_CHAINER"] = {"LogFile": LOG}
-    chainer.write_ini(sections)
+    chainer.write_ini(prerequisite_sections(apps, "", LOG))
 
     result = chainer.run(timeout=60)
 
