@@ -85,7 +85,11 @@ void ChainerApp::Run() {
 
   Extractor.archivePath = ModulePath.empty() ? GetRunningModulePath() : ModulePath;
   Extractor.archiveFolder = EnsureTrailingBackslash(GetFolderPart(Extractor.archivePath));
-  Extractor.extractionFolder = config.ResolveExtractionFolder();
+  // Nothing is ever extracted, so without a configured folder the packages lie beside the chainer:
+  // the resolved default (the temporary folder) would send every relative SetupFile there.
+  const bool extractionFolderConfigured = !config.Options().ExtractionFolder.empty();
+  const std::wstring& extractionFolder = config.ResolveExtractionFolder();
+  Extractor.extractionFolder = extractionFolderConfigured ? extractionFolder : std::wstring();
   Extractor.flags = 3;
   Extractor.cleanupEnabled = true;
   Extractor.mode = 3;

@@ -251,3 +251,15 @@ def test_reboot_modes_that_do_not_restart_now(prefix):
                            reevaluation_lines(["First", "Second"]) + [NO_REBOOT]), label
         assert len(probes) == (2 if second_runs else 1), label
         assert result.exit_code == exit_code, label
+
+
+def test_relative_setup_file_lies_beside_the_chainer_without_an_extraction_folder(prefix):
+    """Nothing is ever extracted: with no ExtractionFolder, a relative SetupFile names a file in the
+    chainer's own folder (here C:\\package), not in the temporary folder."""
+    prefix.install("probe.exe", folder=r"C:\package\pkg")
+    result, entries, probes = run_pass(prefix, [("Relative", probe_package("/exit:0", setup_file=r"pkg\probe.exe"))])
+
+    assert result.exit_code == 0
+    assert r"Launching file:C:\package\pkg\probe.exe" in entries
+    assert "Return code of launched file:0" in entries
+    assert len(probes) == 1
