@@ -54,11 +54,11 @@ std::vector<std::wstring> FixedDriveRoots() {
 // give one), else the bare name with its depth suffix at the root of every fixed disk.
 std::vector<std::wstring> FileCandidates(const std::wstring& searchString) {
   const size_t mark = DepthMark(searchString);
-  const std::wstring specification = searchString.substr(0, mark);
-  if (specification.find_first_of(L"\\]%!") != std::wstring::npos) return {searchString};
+  const std::wstring fileName = searchString.substr(0, mark);
+  if (fileName.find_first_of(L"\\]%!") != std::wstring::npos) return {searchString};
   const std::wstring suffix = mark == std::wstring::npos ? std::wstring() : searchString.substr(mark);
   std::vector<std::wstring> candidates;
-  for (const std::wstring& root : FixedDriveRoots()) candidates.push_back(root + specification + suffix);
+  for (const std::wstring& root : FixedDriveRoots()) candidates.push_back(root + fileName + suffix);
   return candidates;
 }
 
