@@ -72,18 +72,8 @@ std::wstring FolderFromBuffer(wchar_t* buffer, size_t room) {
   return EnsureTrailingBackslash(buffer);
 }
 
-// The answer of a call that fills `kPathRoom` characters and returns the length without
-// terminator; empty when it failed or the path did not fit.
-template <typename Call>
-std::wstring ReadSystemPath(Call call) {
-  wchar_t buffer[kPathRoom];
-  const UINT length = call(buffer, kPathRoom);
-  if (length == 0 || length >= kPathRoom) return std::wstring();
-  return std::wstring(buffer, length);
-}
-
 std::wstring WindowsDirectory() {
-  return ReadSystemPath([](wchar_t* buffer, UINT room) { return ::GetWindowsDirectoryW(buffer, room); });
+  return ReadSystemPath(kPathRoom, [](wchar_t* buffer, UINT room) { return ::GetWindowsDirectoryW(buffer, room); });
 }
 
 std::wstring ModuleFileName() {
@@ -212,7 +202,7 @@ bool FolderPath(const std::wstring& name, bool use64BitView, std::wstring& path)
   }
   if (name == L"System32Folder") {
     path = EnsureTrailingBackslash(
-        ReadSystemPath([](wchar_t* buffer, UINT room) { return ::GetSystemDirectoryW(buffer, room); }));
+        ReadSystemPath(kPathRoom, [](wchar_t* buffer, UINT room) { return ::GetSystemDirectoryW(buffer, room); }));
     return !path.empty();
   }
   if (name == L"WindowsFolder") {

@@ -23,4 +23,16 @@ std::string WideToMultiByte(const std::wstring& text, UINT codePage);
 // `text` read in the calling thread's ANSI code page (CP_THREAD_ACP); empty when the conversion fails.
 std::wstring AnsiToWide(const std::string& text);
 
+// The path a system call writes into a buffer of `room` characters, the call given as
+// call(buffer, room) and answering the length without terminator; empty when it failed or the path
+// did not fit.
+template <typename Call>
+std::wstring ReadSystemPath(DWORD room, Call call) {
+  std::wstring buffer(room, L'\0');
+  const DWORD length = static_cast<DWORD>(call(buffer.data(), room));
+  if (length == 0 || length >= room) return std::wstring();
+  buffer.resize(length);
+  return buffer;
+}
+
 }  // namespace quillon

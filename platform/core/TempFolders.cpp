@@ -9,6 +9,7 @@
 #include "platform/core/AccessLists.h"
 #include "platform/core/Holders.h"
 #include "platform/core/Paths.h"
+#include "platform/core/SystemText.h"
 #include "platform/core/SystemLibraries.h"
 
 namespace quillon {
@@ -40,19 +41,9 @@ GetTempPath2Function SystemGetTempPath2() {
   return function;
 }
 
-// The answer of a call that fills `room` characters and returns the length without terminator;
-// empty when it failed or did not fit.
-template <typename Call>
-std::wstring ReadPath(Call call) {
-  wchar_t buffer[kPathRoom];
-  const DWORD length = call(kPathRoom, buffer);
-  if (length == 0 || length >= kPathRoom) return std::wstring();
-  return std::wstring(buffer, length);
-}
-
 std::wstring WindowsFolder() {
   if (gHooks != nullptr && gHooks->windowsFolder.has_value()) return *gHooks->windowsFolder;
-  return ReadPath([](DWORD room, wchar_t* buffer) { return ::GetWindowsDirectoryW(buffer, room); });
+  return ReadSystemPath(kPathRoom, [](wchar_t* buffer, DWORD room) { return ::GetWindowsDirectoryW(buffer, room); });
 }
 
 // Only LocalSystem and Administrators may use the folder; without a descriptor it is not created.
@@ -74,7 +65,8 @@ std::wstring LocalSystemTempFolder() {
   const GetTempPath2Function getTempPath2 = gHooks != nullptr ? gHooks->getTempPath2 : SystemGetTempPath2();
   std::wstring folder;
   if (getTempPath2 != nullptr) {
-    folder = ReadPath(getTempPath2);
+    folder = ReadSystemPath(kPathRoom,
+                            [getTempPath2](wchar_t* buffer, DWORD room) { return getTempPath2(room, buffer); });
   } else {
     const std::wstring windows = WindowsFolder();
     if (!windows.empty()) folder = EnsureTrailingBackslash(windows) + L"SystemTemp\\";
@@ -85,7 +77,7 @@ std::wstring LocalSystemTempFolder() {
 
 std::wstring UserTempFolder() {
   if (gHooks != nullptr && gHooks->userTempFolder.has_value()) return *gHooks->userTempFolder;
-  return ReadPath([](DWORD room, wchar_t* buffer) { return ::GetTempPathW(room, buffer); });
+  return ReadSystemPath(kPathRoom, [](wchar_t* buffer, DWORD room) { return ::GetTempPathW(room, buffer); });
 }
 
 BOOL MoveTempFile(const std::wstring& from, const std::wstring& to) {
